@@ -1,0 +1,46 @@
+// Little- and big-endian load/store helpers. Card bytes, wire bytes and
+// record layouts are always read and written through these, never by
+// casting a struct over a buffer.
+#pragma once
+
+#include <cstdint>
+
+namespace kestrel {
+
+inline uint16_t loadLe16(const void* p) {
+    const auto* b = static_cast<const uint8_t*>(p);
+    return static_cast<uint16_t>(b[0] | (b[1] << 8));
+}
+
+inline uint32_t loadLe32(const void* p) {
+    const auto* b = static_cast<const uint8_t*>(p);
+    return static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
+           (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
+}
+
+inline void storeLe16(void* p, uint16_t v) {
+    auto* b = static_cast<uint8_t*>(p);
+    b[0] = static_cast<uint8_t>(v);
+    b[1] = static_cast<uint8_t>(v >> 8);
+}
+
+inline void storeLe32(void* p, uint32_t v) {
+    auto* b = static_cast<uint8_t*>(p);
+    b[0] = static_cast<uint8_t>(v);
+    b[1] = static_cast<uint8_t>(v >> 8);
+    b[2] = static_cast<uint8_t>(v >> 16);
+    b[3] = static_cast<uint8_t>(v >> 24);
+}
+
+inline uint16_t loadBe16(const void* p) {
+    const auto* b = static_cast<const uint8_t*>(p);
+    return static_cast<uint16_t>((b[0] << 8) | b[1]);
+}
+
+inline void storeBe16(void* p, uint16_t v) {
+    auto* b = static_cast<uint8_t*>(p);
+    b[0] = static_cast<uint8_t>(v >> 8);
+    b[1] = static_cast<uint8_t>(v);
+}
+
+}  // namespace kestrel

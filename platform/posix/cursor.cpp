@@ -1,0 +1,9 @@
+// No window system, no cursor to change.
+#include "platform/cursor.h"
+
+namespace kestrel::platform {
+
+WaitCursor::WaitCursor() = default;
+WaitCursor::~WaitCursor() = default;
+
+}  // namespace kestrel::platform

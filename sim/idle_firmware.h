@@ -1,0 +1,20 @@
+// A program that takes every transfer and answers nothing: the main
+// firmware until it serves files, and whatever runs when memory holds no
+// known image.
+#pragma once
+
+#include "sim/firmware_program.h"
+
+namespace kestrel::sim {
+
+class IdleFirmware final : public FirmwareProgram {
+public:
+    explicit IdleFirmware(FirmwareKind kind) : kind_(kind) {}
+    FirmwareKind kind() const override { return kind_; }
+    WriteResult bulkWrite(uint32_t, const uint8_t*, size_t) override { return WriteResult::Accepted; }
+
+private:
+    FirmwareKind kind_;
+};
+
+}  // namespace kestrel::sim

@@ -1,0 +1,56 @@
+// The KSIM server: serves a SimDevice to clients over stream sockets, one
+// connection per open device handle, one thread per connection (the
+// protocol is described in platform/ksim_protocol.h).
+//
+// Besides the device name "QlxUsb-0", a client may open CONTROL_NAME: a
+// handle that exists even while the device is off the bus and accepts only
+// CTL_SIM_COMMAND (so a tool can replug an unplugged device).
+//
+// A connection that breaks the protocol (bad magic or version, a name or a
+// transfer over the limits) is closed.
+#pragma once
+
+#include "platform/socket.h"
+#include "platform/thread.h"
+#include "sim/sim_device.h"
+
+#include <list>
+#include <memory>
+#include <mutex>
+
+namespace kestrel::sim {
+
+inline constexpr const char* CONTROL_NAME = "KestrelSim";
+
+class KsimServer {
+public:
+    // Starts accepting on `listener` at once.
+    KsimServer(std::shared_ptr<SimDevice> device, std::unique_ptr<platform::Listener> listener);
+    // close().
+    ~KsimServer();
+    KsimServer(const KsimServer&) = delete;
+    KsimServer& operator=(const KsimServer&) = delete;
+
+    platform::Endpoint endpoint() const { return listener_->boundEndpoint(); }
+
+    // Stops listening, ends every connection (a request blocked in the
+    // device ends too) and joins all threads.
+    void close();
+
+private:
+    struct Session;
+
+    void acceptLoop();
+    void serve(Session& session);
+    void serveRequests(Session& session);
+    void reapFinished();
+
+    std::shared_ptr<SimDevice> device_;
+    std::unique_ptr<platform::Listener> listener_;
+    std::mutex mutex_;
+    std::list<std::unique_ptr<Session>> sessions_;
+    bool closing_ = false;
+    platform::Thread acceptor_;
+};
+
+}  // namespace kestrel::sim
