@@ -35,6 +35,9 @@ bool Link::resetPipes() {
 }
 
 bool Link::InitLink() {
+    // A second start must not strand the running watchdog on events that are
+    // about to be replaced: stop it first.
+    if (running() || watchdog_.joinable()) CloseLink();
     frequency_ = platform::perfFrequency();
     if (!OpenDevice(device_, names_.device.c_str())) {
         trace_("*** InitLink initpipe failed\n");
@@ -110,9 +113,16 @@ bool Link::writeDataPhase(uint32_t remaining) {
 }
 
 void Link::ExecuteSM() {
-    if (running_.load() == 0 && !InitLink()) {
-        command_.result = 0;
-        return;
+    if (running_.load() == 0) {
+        // Starting the link clears the command record; the command prepared
+        // by the caller is carried across the start.
+        const SmCommand prepared = command_;
+        const bool started = InitLink();
+        command_ = prepared;
+        if (!started) {
+            command_.result = 0;
+            return;
+        }
     }
     platform::raiseToRealtimePriority();
     done_->reset();
