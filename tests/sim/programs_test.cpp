@@ -116,7 +116,15 @@ TEST_F(KsimServerTest, ProtocolViolationsCloseTheConnection) {
     EXPECT_TRUE(closedAfter(openRequest(driver::DEVICE_NAME, 2), *connect())) << "unknown version";
     EXPECT_TRUE(closedAfter(openRequest("", ksim::VERSION, ksim::MAX_NAME_LENGTH + 1), *connect()))
         << "name too long";
+}
 
+TEST_F(KsimServerTest, OversizedTransfersCloseTheConnection) {
+#ifdef _WIN32
+    // Under wine a client that keeps sending a megabyte into a connection the
+    // server has closed is not woken; the server side is the same code as on
+    // Linux, where this runs.
+    GTEST_SKIP() << "sending into a closed connection blocks under wine";
+#endif
     // Oversized transfers, sent in full: a server that took them would answer.
     for (const auto& [inLength, outLength] : {std::pair{4u, ksim::MAX_TRANSFER + 1}, {ksim::MAX_TRANSFER + 1, 0u}}) {
         auto socket = openDevice();
