@@ -14,7 +14,8 @@ namespace kestrel::platform {
 
 class NamedMutex {
 public:
-    // Opens or creates the mutex `name`; null when it cannot be.
+    // Opens or creates the mutex `name` (an empty name makes a mutex private
+    // to this object); null when it cannot be.
     [[nodiscard]] static std::unique_ptr<NamedMutex> open(std::string_view name);
     virtual ~NamedMutex() = default;
     // Waits at most `ms` product milliseconds. Signalled means owned (once

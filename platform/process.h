@@ -19,8 +19,9 @@ public:
                                                              std::string* error = nullptr);
     // Kills the process if it still runs.
     virtual ~ChildProcess() = default;
-    // Waits at most `realMs` real milliseconds; the exit code, or nullopt
-    // when it still runs.
+    // Waits at most `realMs` real milliseconds (WAIT_FOREVER of clock.h:
+    // without limit); the exit code, or nullopt when it still runs. A POSIX
+    // child ended by a signal reports 128 + the signal number.
     virtual std::optional<int> wait(uint32_t realMs) = 0;
     virtual void kill() = 0;
 };

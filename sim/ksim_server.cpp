@@ -125,8 +125,10 @@ void KsimServer::serve(Session& session) {
         }
         if (sendOpenAnswer(socket, error) && error == 0) serveRequests(session);
     }
+    // Closed at once (not when the session is reaped), so a client still
+    // sending learns at once that the server gave up on it.
     std::lock_guard lock(mutex_);
-    session.socket->shutdown();
+    session.socket.reset();
     session.done = true;
 }
 

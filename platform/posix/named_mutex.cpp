@@ -1,7 +1,7 @@
 // Named mutexes on POSIX: between processes, an flock on the lock file
 // "kestrel-<name>.lock" in the temporary folder (released by the kernel when
 // the holder dies); inside the process, an owner thread and a recursion count
-// shared by every opener of the name.
+// shared by every opener of the name. An unnamed mutex has no lock file.
 #include "platform/named_mutex.h"
 
 #include "platform/clock.h"

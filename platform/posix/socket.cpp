@@ -2,6 +2,7 @@
 #include "platform/socket.h"
 
 #include "platform/posix/unique_fd.h"
+#include "platform/receive_buffer.h"
 
 #include <netdb.h>
 #include <netinet/in.h>
@@ -53,21 +54,20 @@ public:
     }
 
     bool receiveAll(void* data, size_t length) override {
-        auto* bytes = static_cast<char*>(data);
-        while (length > 0) {
-            const ssize_t received = ::recv(fd_.get(), bytes, length, 0);
-            if (received < 0 && errno == EINTR) continue;
-            if (received <= 0) return false;
-            bytes += received;
-            length -= static_cast<size_t>(received);
-        }
-        return true;
+        return buffer_.receiveAll(data, length, [this](void* into, size_t room) -> ptrdiff_t {
+            ssize_t received;
+            do {
+                received = ::recv(fd_.get(), into, room, 0);
+            } while (received < 0 && errno == EINTR);
+            return received;
+        });
     }
 
     void shutdown() override { ::shutdown(fd_.get(), SHUT_RDWR); }
 
 private:
     UniqueFd fd_;
+    detail::ReceiveBuffer buffer_;
 };
 
 // A resolved address of either family, ready for bind or connect.

@@ -2,6 +2,7 @@
 // but cannot be listened on or connected to.
 #include "platform/socket.h"
 
+#include "platform/receive_buffer.h"
 #include "platform/win32/system_message.h"
 
 #include <atomic>
@@ -93,21 +94,17 @@ public:
     }
 
     bool receiveAll(void* data, size_t length) override {
-        auto* bytes = static_cast<char*>(data);
-        while (length > 0) {
-            const int piece = static_cast<int>(length < MAX_PIECE ? length : MAX_PIECE);
-            const int received = ::recv(socket_.get(), bytes, piece, 0);
-            if (received <= 0) return false;
-            bytes += received;
-            length -= static_cast<size_t>(received);
-        }
-        return true;
+        return buffer_.receiveAll(data, length, [this](void* into, size_t room) -> ptrdiff_t {
+            const int piece = static_cast<int>(room < MAX_PIECE ? room : MAX_PIECE);
+            return ::recv(socket_.get(), static_cast<char*>(into), piece, 0);
+        });
     }
 
     void shutdown() override { socket_.close(); }
 
 private:
     SharedSocket socket_;
+    detail::ReceiveBuffer buffer_;
 };
 
 class Win32Listener final : public Listener {

@@ -33,7 +33,7 @@ constexpr const char* HELP =
     "  command ENDPOINT WORDS...\n"
     "                     send a simulator command: unplug, replug, reset, stall N,\n"
     "                     flip PAGE BYTE BIT, fail-program BLOCK, fail-erase BLOCK,\n"
-    "                     bad BLOCK, stats, faults\n"
+    "                     bad BLOCK, reenumerate-ms MS, stats, faults\n"
     "\n"
     "ENDPOINT is tcp:HOST:PORT or unix:PATH. Exit codes: 0 done, 1 failed, 2 bad command line.\n";
 

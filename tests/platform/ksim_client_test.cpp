@@ -8,8 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <initializer_list>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -19,31 +23,23 @@ using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-Bytes words(std::initializer_list<uint32_t> values) {
+Bytes words(std::initializer_list<uint32_t> values, const std::string& tail = "") {
     Bytes bytes;
     for (const uint32_t value : values) {
-        uint8_t word[4];
-        storeLe32(word, value);
-        bytes.insert(bytes.end(), word, word + 4);
+        bytes.resize(bytes.size() + 4);
+        storeLe32(bytes.data() + bytes.size() - 4, value);
     }
+    bytes.insert(bytes.end(), tail.begin(), tail.end());
     return bytes;
 }
 
-Bytes operator+(Bytes a, const std::string& text) {
-    a.insert(a.end(), text.begin(), text.end());
-    return a;
-}
+const Bytes OPEN_MESSAGE = words({loadLe32("KSIM"), 1, driver::ACCESS_WRITE, driver::SHARE_WRITE, 8}, "QlxUsb-0");
+const Bytes PIPE_IN = words({driver::PIPE_DATA_IN});
 
-Bytes operator+(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
-const Bytes OPEN_MESSAGE = Bytes{'K', 'S', 'I', 'M'} + words({1, driver::ACCESS_WRITE, driver::SHARE_WRITE, 8}) + "QlxUsb-0";
-
-// One connection's worth of server: accepts a client, reads the open
-// message, then runs the test's script. Everything it receives is recorded;
-// the test reads the record after finish().
+// One connection's worth of server running the test's script on the
+// accepted socket. Everything it receives is recorded; the test reads the
+// record from finish(). A client that leaves the script waiting is cut off
+// after a generous time, so a fault fails the test instead of hanging it.
 class ScriptedServer {
 public:
     using Script = std::function<void(ScriptedServer&)>;
@@ -51,14 +47,25 @@ public:
     explicit ScriptedServer(Script script)
         : listener_(listenOn(*parseEndpoint("tcp:127.0.0.1:0"))),
           thread_([this, script = std::move(script)] {
-              socket_ = listener_->accept();
+              auto socket = listener_->accept();
+              {
+                  std::lock_guard lock(mutex_);
+                  socket_ = std::move(socket);
+              }
               if (socket_) script(*this);
+          }),
+          watchdog_([this] {
+              std::unique_lock lock(mutex_);
+              if (!finished_.wait_for(lock, std::chrono::seconds(20), [this] { return finishing_; }) && socket_)
+                  socket_->shutdown();
           }) {}
     ~ScriptedServer() { finish(); }
 
-    std::string endpoint() const { return listener_->boundEndpoint().toString(); }
+    std::unique_ptr<DeviceConnection> open(uint32_t& error) const {
+        return makeKsimProvider(listener_->boundEndpoint().toString())
+            ->open(driver::DEVICE_NAME, driver::ACCESS_WRITE, driver::SHARE_WRITE, error);
+    }
 
-    // Script steps.
     bool receive(size_t length) {
         Bytes bytes(length);
         if (!socket_->receiveAll(bytes.data(), length)) return false;
@@ -67,162 +74,140 @@ public:
     }
     void send(const Bytes& bytes) { (void)socket_->sendAll(bytes.data(), bytes.size()); }
     void hangUp() { socket_->shutdown(); }
-    // Takes whatever the client sends until it closes the connection.
-    void drain() {
-        while (receive(1)) {
-        }
+    // Accepts the open; false when the client broke off.
+    bool acceptOpen() {
+        if (!receive(OPEN_MESSAGE.size())) return false;
+        send(words({0}));
+        return true;
     }
 
     // Waits for the script to end (closing the listener in case no client came).
     const Bytes& finish() {
         listener_->close();
         thread_.join();
+        {
+            std::lock_guard lock(mutex_);
+            finishing_ = true;
+        }
+        finished_.notify_one();
+        watchdog_.join();
         return received_;
     }
 
 private:
     std::unique_ptr<Listener> listener_;
+    std::mutex mutex_;
+    std::condition_variable finished_;
+    bool finishing_ = false;
     std::unique_ptr<Socket> socket_;
     Bytes received_;
     Thread thread_;
+    Thread watchdog_;
 };
 
-// Accepts the open, then serves `requestLength` bytes with `reply`, then
-// records what else arrives.
-ScriptedServer::Script answerOneRequest(size_t requestLength, Bytes reply) {
-    return [=](ScriptedServer& server) {
-        if (!server.receive(OPEN_MESSAGE.size())) return;
-        server.send(words({0}));
-        if (!server.receive(requestLength)) return;
-        server.send(reply);
-        server.drain();
-    };
-}
+struct Exchange {
+    ControlResult result;
+    Bytes sent;  // everything the client sent after the open message
+};
 
-std::unique_ptr<DeviceConnection> openDevice(const ScriptedServer& server, uint32_t& error) {
-    return makeKsimProvider(server.endpoint())->open(driver::DEVICE_NAME, driver::ACCESS_WRITE, driver::SHARE_WRITE, error);
+// One request on a fresh handle to a server that reads `requestLength`
+// bytes, answers `reply`, and records whatever else arrives until the
+// handle is closed.
+Exchange exchange(uint32_t code, Bytes in, void* out, uint32_t outLength, size_t requestLength, const Bytes& reply) {
+    ScriptedServer server([&](ScriptedServer& s) {
+        if (!s.acceptOpen() || !s.receive(requestLength)) return;
+        s.send(reply);
+        while (s.receive(1)) {
+        }
+    });
+    uint32_t error = 0;
+    Exchange exchange;
+    if (auto connection = server.open(error))
+        exchange.result = connection->control(code, in.data(), static_cast<uint32_t>(in.size()), out, outLength);
+    const Bytes& received = server.finish();
+    EXPECT_GE(received.size(), OPEN_MESSAGE.size());
+    exchange.sent.assign(received.begin() + std::min(received.size(), OPEN_MESSAGE.size()), received.end());
+    return exchange;
 }
 
 }  // namespace
 
 TEST(KsimClientOpen, SendsTheOpenMessageAndAcceptsZero) {
     ScriptedServer server([](ScriptedServer& s) {
-        if (s.receive(OPEN_MESSAGE.size())) s.send(words({0}));
-        s.drain();
+        if (s.acceptOpen()) s.receive(1);  // until the client closes
     });
     uint32_t error = 0xdeadbeef;
-    auto connection = openDevice(server, error);
+    auto connection = server.open(error);
     EXPECT_TRUE(connection);
     connection.reset();  // closing the handle closes the connection
     EXPECT_EQ(server.finish(), OPEN_MESSAGE);
 }
 
-TEST(KsimClientOpen, ReportsTheServersError) {
-    ScriptedServer server([](ScriptedServer& s) {
-        if (s.receive(OPEN_MESSAGE.size())) s.send(words({5}));
-        s.hangUp();
-    });
+TEST(KsimClientOpen, ServersErrorOrNoServerFailTheOpen) {
     uint32_t error = 0;
-    EXPECT_FALSE(openDevice(server, error));
-    EXPECT_EQ(error, 5u);
-}
-
-TEST(KsimClientOpen, NoServerMeansNoDevice) {
-    std::string endpoint;
     {
-        ScriptedServer gone([](ScriptedServer&) {});
-        endpoint = gone.endpoint();
+        ScriptedServer server([](ScriptedServer& s) {
+            if (s.receive(OPEN_MESSAGE.size())) s.send(words({5}));
+            s.hangUp();
+        });
+        EXPECT_FALSE(server.open(error));
+        EXPECT_EQ(error, 5u);
     }
-    uint32_t error = 0;
-    EXPECT_FALSE(makeKsimProvider(endpoint)->open("QlxUsb-0", 0, 0, error));
+    // Nothing listens on port 1; an endpoint that does not parse fails alike.
+    EXPECT_FALSE(makeKsimProvider("tcp:127.0.0.1:1")->open("QlxUsb-0", 0, 0, error));
     EXPECT_EQ(error, driver::ERR_FILE_NOT_FOUND);
     EXPECT_FALSE(makeKsimProvider("no endpoint")->open("QlxUsb-0", 0, 0, error));
     EXPECT_EQ(error, driver::ERR_FILE_NOT_FOUND);
 }
 
 TEST(KsimClientRequest, ReadDirectionSendsInputOnlyAndCopiesTheReply) {
-    const Bytes reply = words({1, 0, 5}) + "abcde";
-    ScriptedServer server(answerOneRequest(16, reply));
-    uint32_t error = 0;
-    auto connection = openDevice(server, error);
-    ASSERT_TRUE(connection);
-
-    uint8_t pipe[4];
-    storeLe32(pipe, driver::PIPE_DATA_IN);
     Bytes out(80, 0xEE);
-    const ControlResult result = connection->control(driver::CTL_BULK_READ, pipe, 4, out.data(), 64);
-    connection.reset();
-
-    EXPECT_TRUE(result.ok);
-    EXPECT_EQ(result.error, 0u);
-    EXPECT_EQ(result.bytes, 5u);
+    const Exchange e = exchange(driver::CTL_BULK_READ, PIPE_IN, out.data(), 64, 16, words({1, 0, 5}, "abcde"));
+    EXPECT_TRUE(e.result.ok);
+    EXPECT_EQ(e.result.error, 0u);
+    EXPECT_EQ(e.result.bytes, 5u);
     EXPECT_EQ(std::string(out.begin(), out.begin() + 5), "abcde");
     EXPECT_EQ(out[5], 0xEE);
-    EXPECT_EQ(server.finish(), OPEN_MESSAGE + words({driver::CTL_BULK_READ, 4, 64, driver::PIPE_DATA_IN}));
+    EXPECT_EQ(e.sent, words({driver::CTL_BULK_READ, 4, 64, driver::PIPE_DATA_IN}));
 }
 
 TEST(KsimClientRequest, WriteDirectionSendsTheOutputBufferAndGetsNoData) {
-    ScriptedServer server(answerOneRequest(22, words({1, 0, 6})));
-    uint32_t error = 0;
-    auto connection = openDevice(server, error);
-    ASSERT_TRUE(connection);
-
-    uint8_t pipe[4];
-    storeLe32(pipe, driver::PIPE_DATA_OUT);
     std::string data = "kestre";
-    const ControlResult result = connection->control(driver::CTL_BULK_WRITE, pipe, 4, data.data(), 6);
-    connection.reset();
-
-    EXPECT_TRUE(result.ok);
-    EXPECT_EQ(result.bytes, 6u);
+    const Exchange e =
+        exchange(driver::CTL_BULK_WRITE, words({driver::PIPE_DATA_OUT}), data.data(), 6, 22, words({1, 0, 6}));
+    EXPECT_TRUE(e.result.ok);
+    EXPECT_EQ(e.result.bytes, 6u);
     EXPECT_EQ(data, "kestre");
-    EXPECT_EQ(server.finish(), OPEN_MESSAGE + words({driver::CTL_BULK_WRITE, 4, 6, driver::PIPE_DATA_OUT}) + "kestre");
+    EXPECT_EQ(e.sent, words({driver::CTL_BULK_WRITE, 4, 6, driver::PIPE_DATA_OUT}, "kestre"));
 }
 
 TEST(KsimClientRequest, FailureCarriesTheDriversError) {
-    ScriptedServer server(answerOneRequest(16, words({0, driver::ERR_OPERATION_ABORTED, 0})));
-    uint32_t error = 0;
-    auto connection = openDevice(server, error);
-    ASSERT_TRUE(connection);
-    uint8_t pipe[4];
-    storeLe32(pipe, driver::PIPE_DATA_IN);
     uint8_t out[64];
-    const ControlResult result = connection->control(driver::CTL_BULK_READ, pipe, 4, out, 64);
-    EXPECT_FALSE(result.ok);
-    EXPECT_EQ(result.error, driver::ERR_OPERATION_ABORTED);
-    EXPECT_EQ(result.bytes, 0u);
+    const Exchange e =
+        exchange(driver::CTL_BULK_READ, PIPE_IN, out, 64, 16, words({0, driver::ERR_OPERATION_ABORTED, 0}));
+    EXPECT_FALSE(e.result.ok);
+    EXPECT_EQ(e.result.error, driver::ERR_OPERATION_ABORTED);
+    EXPECT_EQ(e.result.bytes, 0u);
 }
 
-TEST(KsimClientRequest, ReplyLongerThanTheBufferIsRefused) {
-    ScriptedServer server(answerOneRequest(16, words({1, 0, 5}) + "abcde"));
-    uint32_t error = 0;
-    auto connection = openDevice(server, error);
-    ASSERT_TRUE(connection);
-    uint8_t pipe[4];
-    storeLe32(pipe, driver::PIPE_DATA_IN);
-    Bytes out(8, 0xEE);
-    const ControlResult result = connection->control(driver::CTL_BULK_READ, pipe, 4, out.data(), 4);
-    EXPECT_FALSE(result.ok);
-    EXPECT_EQ(out, Bytes(8, 0xEE));
-    // The stream is out of step: the handle stays unusable.
-    EXPECT_EQ(connection->control(driver::CTL_BULK_READ, pipe, 4, out.data(), 4).error,
-              driver::ERR_DEVICE_NOT_CONNECTED);
-}
-
-TEST(KsimClientRequest, DroppedConnectionMeansDeviceNotConnected) {
-    ScriptedServer server([](ScriptedServer& s) {
-        if (s.receive(OPEN_MESSAGE.size())) s.send(words({0}));
-        if (s.receive(16)) s.hangUp();
-    });
-    uint32_t error = 0;
-    auto connection = openDevice(server, error);
-    ASSERT_TRUE(connection);
-    uint8_t pipe[4];
-    storeLe32(pipe, driver::PIPE_DATA_IN);
-    uint8_t out[64];
-    ControlResult result = connection->control(driver::CTL_BULK_READ, pipe, 4, out, 64);
-    EXPECT_FALSE(result.ok);
-    EXPECT_EQ(result.error, driver::ERR_DEVICE_NOT_CONNECTED);
-    result = connection->control(driver::CTL_RESET_PIPE, pipe, 4, nullptr, 0);
-    EXPECT_EQ(result.error, driver::ERR_DEVICE_NOT_CONNECTED);
+// A reply longer than the buffer, or none at all: the stream is out of step
+// or gone, and the handle answers "device not connected" from then on.
+TEST(KsimClientRequest, BrokenRepliesLeaveTheHandleNotConnected) {
+    for (const bool tooLong : {true, false}) {
+        ScriptedServer server([&](ScriptedServer& s) {
+            if (!s.acceptOpen() || !s.receive(16)) return;
+            if (tooLong) s.send(words({1, 0, 5}, "abcde"));
+            s.hangUp();
+        });
+        uint32_t error = 0;
+        auto connection = server.open(error);
+        ASSERT_TRUE(connection);
+        Bytes out(8, 0xEE);
+        const ControlResult result = connection->control(driver::CTL_BULK_READ, PIPE_IN.data(), 4, out.data(), 4);
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(out, Bytes(8, 0xEE));
+        EXPECT_EQ(result.error, driver::ERR_DEVICE_NOT_CONNECTED);
+        EXPECT_EQ(connection->control(driver::CTL_RESET_PIPE, PIPE_IN.data(), 4, nullptr, 0).error,
+                  driver::ERR_DEVICE_NOT_CONNECTED);
+    }
 }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <numeric>
 #include <vector>
 
@@ -42,10 +43,24 @@ void roundTrip(Socket& a, Socket& b) {
     EXPECT_TRUE(sent);
     EXPECT_EQ(received, big);
 
-    char reply[5] = {};
+    // Messages sent together come apart at any boundary, whatever the reader
+    // has read ahead.
+    char reply[8] = {};
     ASSERT_TRUE(b.sendAll("hello", 5));
+    ASSERT_TRUE(b.sendAll("abcdefghijk", 11));
     ASSERT_TRUE(a.receiveAll(reply, 5));
     EXPECT_EQ(std::string(reply, 5), "hello");
+    ASSERT_TRUE(a.receiveAll(reply, 3));
+    EXPECT_EQ(std::string(reply, 3), "abc");
+    std::fill(received.begin(), received.end(), 0);
+    {
+        Thread sender([&] { sent = b.sendAll(big.data(), big.size()); });
+        ASSERT_TRUE(a.receiveAll(reply, 8));
+        EXPECT_EQ(std::string(reply, 8), "defghijk");
+        ASSERT_TRUE(a.receiveAll(received.data(), received.size()));
+    }
+    EXPECT_TRUE(sent);
+    EXPECT_EQ(received, big);
 }
 
 }  // namespace
