@@ -1,5 +1,7 @@
 #include "sim/device_model.h"
 
+#include "sim/direct_card_commands.h"
+
 #include "platform/byte_order.h"
 #include "platform/clock.h"
 #include "platform/driver_interface.h"
@@ -255,6 +257,10 @@ void DeviceModel::refreshBus() {
 void DeviceModel::run(FirmwareKind kind) {
     pipes_.discardAnswers();
     program_ = startFirmware(kind, hardware_);
+}
+
+std::unique_ptr<usblink::CardCommands> DeviceModel::directCardCommands() {
+    return std::make_unique<DirectCardCommands>(shared_from_this(), mutex_, hardware_);
 }
 
 SimCounters DeviceModel::counters() const {

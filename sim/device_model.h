@@ -40,6 +40,7 @@ public:
     std::unique_ptr<SimConnection> open(uint32_t access, uint32_t share, uint32_t& error) override;
     std::string command(const std::string& text) override;
     SimCounters counters() const override;
+    std::unique_ptr<usblink::CardCommands> directCardCommands() override;
 
     platform::ControlResult control(Handle& handle, uint32_t code, const void* in, uint32_t inLength, void* out,
                                     uint32_t outLength);

@@ -47,60 +47,24 @@ void FileSystemFirmware::execute(const Packet& packet) {
     const uint64_t page = loadLe32(packet.data() + 2);
     const uint32_t count = loadLe16(packet.data() + 6);
     switch (packet[0]) {
-    case OP_READ_PAGES: readPages(page, count); break;
-    case OP_READ_SPARES: readSpares(page, count); break;
+    case OP_READ_PAGES:
+        if (count != 0) answer(card_.readPages(page, count));
+        break;
+    case OP_READ_SPARES:
+        if (count != 0) answer(card_.readSpares(page, count));
+        break;
     case OP_PROGRAM: startProgram(page, count); break;
-    case OP_ERASE: eraseBlock(page); break;
-    case OP_READ_ID: readId(packet[1]); break;
+    case OP_ERASE: card_.eraseBlock(page); break;
+    case OP_READ_ID: answer(card_.readId(packet[1])); break;
     case OP_READ_EEPROM: readEeprom(packet); break;
     case OP_WRITE_EEPROM: writeEeprom(packet); break;
-    case OP_READ_STATUS: readStatus(); break;
+    case OP_READ_STATUS: answer(card_.readStatus()); break;
     default: break;  // unknown commands are ignored
     }
 }
 
 void FileSystemFirmware::answer(std::vector<uint8_t> bytes) {
     hw_.pipes.setAnswer(driver::PIPE_DATA_IN, std::move(bytes));
-}
-
-void FileSystemFirmware::readPages(uint64_t page, uint32_t count) {
-    if (count == 0) return;
-    hw_.clock.startCardWork(count * ModelledClock::PAGE_READ_US);
-    hw_.counters.pageReads += count;
-    std::vector<uint8_t> bytes(static_cast<size_t>(count) * PAGE_ANSWER, 0xFF);
-    for (uint32_t i = 0; i < count; ++i) {
-        const auto content = hw_.card.readPage(page + i);
-        uint8_t* slot = bytes.data() + static_cast<size_t>(i) * PAGE_ANSWER;
-        std::copy(content.begin(), content.end(), slot);
-        hw_.faults.applyFlips(page + i, 0, slot, content.size());
-    }
-    answer(std::move(bytes));
-}
-
-void FileSystemFirmware::readSpares(uint64_t page, uint32_t count) {
-    if (count == 0) return;
-    hw_.clock.startCardWork(count * ModelledClock::PAGE_READ_US);
-    hw_.counters.spareReads += count;
-    const auto& g = hw_.card.geometry();
-    std::vector<uint8_t> bytes(static_cast<size_t>(count) * SPARE_ANSWER, 0xFF);
-    for (uint32_t i = 0; i < count; ++i) {
-        const auto content = hw_.card.readPage(page + i);
-        uint8_t* slot = bytes.data() + static_cast<size_t>(i) * SPARE_ANSWER;
-        std::copy(content.begin() + g.pageSize, content.end(), slot);
-        hw_.faults.applyFlips(page + i, g.pageSize, slot, g.spareSize);
-    }
-    answer(std::move(bytes));
-}
-
-void FileSystemFirmware::readId(uint8_t sm) {
-    const auto& g = hw_.card.geometry();
-    answer({sm, g.maker, g.deviceCode, ID_SIGNATURE});
-}
-
-void FileSystemFirmware::readStatus() {
-    uint8_t status = 0;
-    if (!hw_.clock.cardBusy()) status = STATUS_READY | (hw_.lastCardOperationFailed ? STATUS_FAIL : 0);
-    answer({0, status});
 }
 
 void FileSystemFirmware::readEeprom(const Packet& packet) {
@@ -116,14 +80,6 @@ void FileSystemFirmware::writeEeprom(const Packet& packet) {
     const uint32_t length = std::min<uint32_t>(packet[1], EEPROM_CHUNK);
     ++hw_.counters.eepromWrites;
     hw_.eeprom.write(loadBe16(packet.data() + 2), packet.data() + EEPROM_DATA_OFFSET, length);
-}
-
-void FileSystemFirmware::eraseBlock(uint64_t page) {
-    const uint64_t block = hw_.card.blockOfPage(page);
-    hw_.clock.startCardWork(ModelledClock::BLOCK_ERASE_US);
-    ++hw_.counters.blockErases;
-    hw_.lastCardOperationFailed = hw_.card.hasBlock(block) && hw_.faults.eraseFails(block);
-    if (!hw_.lastCardOperationFailed) hw_.card.eraseBlock(block);
 }
 
 void FileSystemFirmware::startProgram(uint64_t page, uint32_t length) {
@@ -145,11 +101,7 @@ FirmwareProgram::WriteResult FileSystemFirmware::programData(const uint8_t* data
 void FileSystemFirmware::finishProgram() {
     const PendingProgram program = std::move(*program_);
     program_.reset();
-    const uint64_t block = hw_.card.blockOfPage(program.page);
-    hw_.clock.startCardWork(ModelledClock::PAGE_PROGRAM_US);
-    ++hw_.counters.pagePrograms;
-    hw_.lastCardOperationFailed = hw_.card.hasBlock(block) && hw_.faults.programFails(block);
-    if (!hw_.lastCardOperationFailed) hw_.card.program(program.page, program.bytes.data(), program.bytes.size());
+    card_.program(program.page, program.bytes);
 }
 
 }  // namespace kestrel::sim

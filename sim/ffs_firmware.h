@@ -21,6 +21,7 @@
 // nothing and its data phase is never taken.
 #pragma once
 
+#include "sim/card_controller.h"
 #include "sim/firmware_program.h"
 
 #include <optional>
@@ -31,16 +32,16 @@ namespace kestrel::sim {
 class FileSystemFirmware final : public FirmwareProgram {
 public:
     static constexpr uint32_t PACKET_LENGTH = 64;
-    static constexpr uint32_t PAGE_ANSWER = 576;
-    static constexpr uint32_t SPARE_ANSWER = 64;
+    static constexpr uint32_t PAGE_ANSWER = CardController::PAGE_ANSWER;
+    static constexpr uint32_t SPARE_ANSWER = CardController::SPARE_ANSWER;
     static constexpr uint32_t ID_ANSWER = 4;
     static constexpr uint32_t STATUS_ANSWER = 2;
     static constexpr uint32_t EEPROM_CHUNK = 32;
-    static constexpr uint8_t ID_SIGNATURE = 0xA5;
-    static constexpr uint8_t STATUS_READY = 0x40;
-    static constexpr uint8_t STATUS_FAIL = 0x01;
+    static constexpr uint8_t ID_SIGNATURE = CardController::ID_SIGNATURE;
+    static constexpr uint8_t STATUS_READY = CardController::STATUS_READY;
+    static constexpr uint8_t STATUS_FAIL = CardController::STATUS_FAIL;
 
-    explicit FileSystemFirmware(DeviceHardware& hardware) : hw_(hardware) {}
+    explicit FileSystemFirmware(DeviceHardware& hardware) : hw_(hardware), card_(hardware) {}
     FirmwareKind kind() const override { return FirmwareKind::FileSystem; }
     WriteResult bulkWrite(uint32_t pipe, const uint8_t* data, size_t length) override;
 
@@ -49,13 +50,8 @@ private:
 
     void command(const Packet& packet);
     void execute(const Packet& packet);
-    void readPages(uint64_t page, uint32_t count);
-    void readSpares(uint64_t page, uint32_t count);
-    void readId(uint8_t sm);
-    void readStatus();
     void readEeprom(const Packet& packet);
     void writeEeprom(const Packet& packet);
-    void eraseBlock(uint64_t page);
     void startProgram(uint64_t page, uint32_t length);
     WriteResult programData(const uint8_t* data, size_t length);
     void finishProgram();
@@ -68,6 +64,7 @@ private:
     };
 
     DeviceHardware& hw_;
+    CardController card_;
     bool stalled_ = false;
     std::optional<PendingProgram> program_;
 };

@@ -35,6 +35,11 @@ public:
         busyUntil_ = now_ + micros;
     }
 
+    // Lets modelled time pass until the card is no longer busy.
+    void waitForCard() {
+        if (now_ < busyUntil_) now_ = busyUntil_;
+    }
+
     bool cardBusy() const { return now_ < busyUntil_; }
     uint64_t now() const { return now_; }
 

@@ -12,6 +12,7 @@
 #pragma once
 
 #include "platform/device_provider.h"
+#include "usblink/card_commands.h"
 
 #include <cstdint>
 #include <memory>
@@ -74,6 +75,11 @@ public:
     virtual std::string command(const std::string& text) = 0;
 
     virtual SimCounters counters() const = 0;
+
+    // The card as the device's own firmware reaches it: card commands
+    // straight on the card model, whatever runs on the controller and
+    // whether the device is on the bus or not. Keeps the device alive.
+    virtual std::unique_ptr<usblink::CardCommands> directCardCommands() = 0;
 };
 
 // A DeviceProvider serving `device` under the name "QlxUsb-0".

@@ -1,0 +1,106 @@
+#include "media/ecc.h"
+
+#include "media/media_errors.h"
+
+#include <array>
+#include <bit>
+
+namespace kestrel::media {
+
+namespace {
+
+constexpr uint32_t DATA_BYTES = 256;
+constexpr uint32_t SINGLE_BIT_ERROR_BITS = 11;  // one per line and column parity pair
+
+// Bit masks of the bit positions each column parity covers (CP0..CP5).
+constexpr std::array<uint8_t, 6> COLUMN_MASKS = {0x55, 0xAA, 0x33, 0xCC, 0x0F, 0xF0};
+
+// Per byte value: its column parities in bits 0-5, its own parity in bit 6.
+constexpr std::array<uint8_t, 256> makeByteTable() {
+    std::array<uint8_t, 256> table{};
+    for (uint32_t value = 0; value < 256; ++value) {
+        uint8_t entry = 0;
+        for (uint32_t cp = 0; cp < COLUMN_MASKS.size(); ++cp) {
+            if (std::popcount(value & COLUMN_MASKS[cp]) & 1) entry |= static_cast<uint8_t>(1u << cp);
+        }
+        if (std::popcount(value) & 1) entry |= 0x40;
+        table[value] = entry;
+    }
+    return table;
+}
+
+constexpr auto BYTE_TABLE = makeByteTable();
+
+// Interleaves two nibbles: even bits from `even`, odd bits from `odd`.
+constexpr uint8_t interleave(uint32_t even, uint32_t odd) {
+    uint8_t out = 0;
+    for (uint32_t k = 0; k < 4; ++k) {
+        out |= static_cast<uint8_t>(((even >> k) & 1u) << (2 * k));
+        out |= static_cast<uint8_t>(((odd >> k) & 1u) << (2 * k + 1));
+    }
+    return out;
+}
+
+// The 22 parity bits of a stored ECC, un-inverted: LP00..LP15 in bits
+// 0-15, CP0..CP5 in bits 16-21.
+uint32_t parityBits(const uint8_t* ecc3) {
+    const uint32_t lines = static_cast<uint8_t>(~ecc3[0]) | (static_cast<uint8_t>(~ecc3[1]) << 8);
+    const uint32_t columns = static_cast<uint8_t>(~ecc3[2]) >> 2;
+    return lines | (columns << 16);
+}
+
+// Bits 1, 3, 5, ... of `value`, packed.
+uint32_t oddBits(uint32_t value, uint32_t count) {
+    uint32_t out = 0;
+    for (uint32_t m = 0; m < count; ++m) out |= ((value >> (2 * m + 1)) & 1u) << m;
+    return out;
+}
+
+}  // namespace
+
+void smCalcEcc(const uint8_t* data256, uint8_t* ecc3) {
+    uint32_t columns = 0;
+    uint32_t indexSet = 0;    // LP(2k+1): parity of bytes whose index has bit k set
+    uint32_t indexClear = 0;  // LP(2k): parity of bytes whose index has bit k clear
+    for (uint32_t i = 0; i < DATA_BYTES; ++i) {
+        const uint8_t entry = BYTE_TABLE[data256[i]];
+        columns ^= entry;
+        if (entry & 0x40) {
+            indexSet ^= i;
+            indexClear ^= ~i;
+        }
+    }
+    ecc3[0] = static_cast<uint8_t>(~interleave(indexClear & 0x0F, indexSet & 0x0F));
+    ecc3[1] = static_cast<uint8_t>(~interleave((indexClear >> 4) & 0x0F, (indexSet >> 4) & 0x0F));
+    ecc3[2] = static_cast<uint8_t>(~((columns & 0x3F) << 2));
+}
+
+uint32_t smCorrectEcc(const uint8_t* data256, const uint8_t* storedEcc3, const uint8_t* computedEcc3,
+                      uint32_t* byteIndex, uint8_t* byteValue) {
+    const uint32_t difference = parityBits(storedEcc3) ^ parityBits(computedEcc3);
+    const int differing = std::popcount(difference);
+    if (differing <= 1) return MEDIA_OK;
+    if (differing != static_cast<int>(SINGLE_BIT_ERROR_BITS)) return MEDIA_UNCORRECTABLE;
+    const uint32_t index = oddBits(difference & 0xFFFF, 8);
+    const uint32_t bit = oddBits(difference >> 16, 3);
+    *byteIndex = index;
+    *byteValue = static_cast<uint8_t>(data256[index] ^ (1u << bit));
+    return MEDIA_CORRECTED;
+}
+
+uint32_t smCheckHalf(uint8_t* data256, const uint8_t* storedEcc3) {
+    uint8_t computed[ECC_BYTES];
+    smCalcEcc(data256, computed);
+    if (computed[0] == storedEcc3[0] && computed[1] == storedEcc3[1] && computed[2] == storedEcc3[2]) {
+        return MEDIA_OK;
+    }
+    uint32_t index = 0;
+    uint8_t value = 0;
+    switch (smCorrectEcc(data256, storedEcc3, computed, &index, &value)) {
+    case MEDIA_CORRECTED: data256[index] = value; return MEDIA_OK;
+    case MEDIA_UNCORRECTABLE: return MEDIA_UNCORRECTABLE;
+    default: return MEDIA_OK;
+    }
+}
+
+}  // namespace kestrel::media

@@ -1,0 +1,61 @@
+#include "sim/card_controller.h"
+
+#include <algorithm>
+
+namespace kestrel::sim {
+
+std::vector<uint8_t> CardController::readPages(uint64_t page, uint32_t count) {
+    hw_.clock.startCardWork(count * ModelledClock::PAGE_READ_US);
+    hw_.counters.pageReads += count;
+    std::vector<uint8_t> bytes(static_cast<size_t>(count) * PAGE_ANSWER, 0xFF);
+    for (uint32_t i = 0; i < count; ++i) {
+        const auto content = hw_.card.readPage(page + i);
+        uint8_t* slot = bytes.data() + static_cast<size_t>(i) * PAGE_ANSWER;
+        std::copy(content.begin(), content.end(), slot);
+        hw_.faults.applyFlips(page + i, 0, slot, content.size());
+    }
+    return bytes;
+}
+
+std::vector<uint8_t> CardController::readSpares(uint64_t page, uint32_t count) {
+    hw_.clock.startCardWork(count * ModelledClock::PAGE_READ_US);
+    hw_.counters.spareReads += count;
+    const auto& g = hw_.card.geometry();
+    std::vector<uint8_t> bytes(static_cast<size_t>(count) * SPARE_ANSWER, 0xFF);
+    for (uint32_t i = 0; i < count; ++i) {
+        const auto content = hw_.card.readPage(page + i);
+        uint8_t* slot = bytes.data() + static_cast<size_t>(i) * SPARE_ANSWER;
+        std::copy(content.begin() + g.pageSize, content.end(), slot);
+        hw_.faults.applyFlips(page + i, g.pageSize, slot, g.spareSize);
+    }
+    return bytes;
+}
+
+std::vector<uint8_t> CardController::readId(uint8_t sm) const {
+    const auto& g = hw_.card.geometry();
+    return {sm, g.maker, g.deviceCode, ID_SIGNATURE};
+}
+
+std::vector<uint8_t> CardController::readStatus() const {
+    uint8_t status = 0;
+    if (!hw_.clock.cardBusy()) status = STATUS_READY | (hw_.lastCardOperationFailed ? STATUS_FAIL : 0);
+    return {0, status};
+}
+
+void CardController::eraseBlock(uint64_t page) {
+    const uint64_t block = hw_.card.blockOfPage(page);
+    hw_.clock.startCardWork(ModelledClock::BLOCK_ERASE_US);
+    ++hw_.counters.blockErases;
+    hw_.lastCardOperationFailed = hw_.card.hasBlock(block) && hw_.faults.eraseFails(block);
+    if (!hw_.lastCardOperationFailed) hw_.card.eraseBlock(block);
+}
+
+void CardController::program(uint64_t page, const std::vector<uint8_t>& bytes) {
+    const uint64_t block = hw_.card.blockOfPage(page);
+    hw_.clock.startCardWork(ModelledClock::PAGE_PROGRAM_US);
+    ++hw_.counters.pagePrograms;
+    hw_.lastCardOperationFailed = hw_.card.hasBlock(block) && hw_.faults.programFails(block);
+    if (!hw_.lastCardOperationFailed) hw_.card.program(page, bytes.data(), bytes.size());
+}
+
+}  // namespace kestrel::sim
