@@ -1,6 +1,7 @@
 #include "media/ecc.h"
 
 #include "media/media_errors.h"
+#include "platform/byte_order.h"
 
 #include <array>
 #include <bit>
@@ -49,6 +50,18 @@ uint32_t parityBits(const uint8_t* ecc3) {
     return lines | (columns << 16);
 }
 
+uint64_t loadLe64(const uint8_t* p) { return loadLe32(p) | (static_cast<uint64_t>(loadLe32(p + 4)) << 32); }
+
+// The XOR of the eight bytes of `word`.
+uint8_t foldToByte(uint64_t word) {
+    word ^= word >> 32;
+    word ^= word >> 16;
+    word ^= word >> 8;
+    return static_cast<uint8_t>(word);
+}
+
+uint32_t parity64(uint64_t word) { return BYTE_TABLE[foldToByte(word)] >> 6; }
+
 // Bits 1, 3, 5, ... of `value`, packed.
 uint32_t oddBits(uint32_t value, uint32_t count) {
     uint32_t out = 0;
@@ -58,21 +71,28 @@ uint32_t oddBits(uint32_t value, uint32_t count) {
 
 }  // namespace
 
+// Works on 64-bit little-endian words: the XOR of all words carries the
+// column parities and the line parities of the byte position within a word
+// (index bits 0-2); the parities of the words give those of the word index
+// (index bits 3-7).
 void smCalcEcc(const uint8_t* data256, uint8_t* ecc3) {
-    uint32_t columns = 0;
-    uint32_t indexSet = 0;    // LP(2k+1): parity of bytes whose index has bit k set
-    uint32_t indexClear = 0;  // LP(2k): parity of bytes whose index has bit k clear
-    for (uint32_t i = 0; i < DATA_BYTES; ++i) {
-        const uint8_t entry = BYTE_TABLE[data256[i]];
-        columns ^= entry;
-        if (entry & 0x40) {
-            indexSet ^= i;
-            indexClear ^= ~i;
-        }
+    uint64_t all = 0;
+    uint32_t wordIndexSet = 0;
+    for (uint32_t j = 0; j < DATA_BYTES / 8; ++j) {
+        const uint64_t word = loadLe64(data256 + 8 * j);
+        all ^= word;
+        wordIndexSet ^= j & (0u - parity64(word));
     }
+    const uint32_t total = parity64(all);
+    const uint32_t indexSet = (parity64(all & 0xFF00FF00FF00FF00ull)) |
+                              (parity64(all & 0xFFFF0000FFFF0000ull) << 1) |
+                              (parity64(all & 0xFFFFFFFF00000000ull) << 2) | (wordIndexSet << 3);
+    // Bytes with index bit k clear hold the rest of the total parity.
+    const uint32_t indexClear = indexSet ^ (total ? 0xFFu : 0u);
+    const uint32_t columns = BYTE_TABLE[foldToByte(all)] & 0x3Fu;
     ecc3[0] = static_cast<uint8_t>(~interleave(indexClear & 0x0F, indexSet & 0x0F));
     ecc3[1] = static_cast<uint8_t>(~interleave((indexClear >> 4) & 0x0F, (indexSet >> 4) & 0x0F));
-    ecc3[2] = static_cast<uint8_t>(~((columns & 0x3F) << 2));
+    ecc3[2] = static_cast<uint8_t>(~(columns << 2));
 }
 
 uint32_t smCorrectEcc(const uint8_t* data256, const uint8_t* storedEcc3, const uint8_t* computedEcc3,
