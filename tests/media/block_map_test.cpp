@@ -191,6 +191,23 @@ TEST(FreeBlockTest, FailedAssignmentKeepsTheOldBlockAndItsData) {
     EXPECT_EQ(back, data);
 }
 
+TEST(FreeBlockTest, BlockZeroIsNeverHandedOut) {
+    // An unformatted card: block 0 reads as free, block 9 is the only
+    // other good block.
+    SimCard sim(1, 0xEC, [](sim::DeviceConfig& c) {
+        for (uint32_t b = 1; b < 256; ++b) {
+            if (b != 9) c.badBlocks.push_back(b);
+        }
+    });
+    ASSERT_TRUE(sim.ok());
+    uint32_t old = 0;
+    ASSERT_EQ(sim.maps().smAssignBlock(0, 1, &old), MEDIA_OK);
+    EXPECT_EQ(sim.maps().state().logicalMap[1], 9);
+    EXPECT_EQ(sim.maps().smAssignBlock(0, 2, &old), MEDIA_NO_FREE_BLOCK);
+    EXPECT_EQ(sim.maps().state().logicalMap[2], 0);
+    EXPECT_EQ(sim.maps().state().physicalMap[0], MAP_FREE);
+}
+
 TEST(FreeBlockTest, ReleaseChecksTheBlockNumberAndFreesTheBlock) {
     SimCard sim(2);
     ASSERT_TRUE(sim.ok());

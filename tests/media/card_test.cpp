@@ -155,6 +155,12 @@ TEST_P(PageSizeTest, LengthsBeyondThePageOrSpareAreRefused) {
     EXPECT_EQ(sim.card().smReadPage(0, 10, buffer.data(), page - 9), MEDIA_OUT_OF_RANGE);
     EXPECT_EQ(sim.card().smReadSpare(0, 0, buffer.data(), sim.spareSize()), MEDIA_OK);
     EXPECT_EQ(sim.card().smReadSpare(0, 0, buffer.data(), sim.spareSize() + 1), MEDIA_OUT_OF_RANGE);
+    // A column beyond the spare area's size wraps within it instead of
+    // reading past the 64-byte answer.
+    std::vector<uint8_t> spare0(16), spareHigh(16);
+    ASSERT_EQ(sim.card().smReadSpare(0, 0, spare0.data(), sim.spareSize()), MEDIA_OK);
+    ASSERT_EQ(sim.card().smReadSpare(0, 0xF0, spareHigh.data(), sim.spareSize()), MEDIA_OK);
+    EXPECT_EQ(spareHigh, spare0);
     EXPECT_EQ(sim.card().smReadPageHigh(0, 0, buffer.data(), 8),
               sim.pageSize() == 256 ? MEDIA_OUT_OF_RANGE : MEDIA_OK);
     EXPECT_EQ(sim.card().smReadIdBytes(0, buffer.data(), 1), MEDIA_OUT_OF_RANGE);
