@@ -152,6 +152,13 @@ uint32_t BlockMap::smReleaseBlock(uint8_t card, uint32_t block) {
     return finish(MEDIA_OK);
 }
 
+void BlockMap::smRestoreBlock(uint8_t card, uint32_t logicalBlock, uint32_t old) {
+    if (old == 0 || old >= blockCount() || logicalBlock >= state_.logicalMap.size()) return;
+    const uint32_t fresh = state_.logicalMap[logicalBlock];
+    state_.logicalMap[logicalBlock] = static_cast<uint16_t>(old);
+    if (fresh != 0 && fresh != old) (void)smReleaseBlock(card, fresh);
+}
+
 uint32_t BlockMap::smGetGeometry(uint8_t card, const CardGeometry** row) {
     if (const uint32_t error = ensureBuilt(card)) return error;
     *row = &geometry();

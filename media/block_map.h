@@ -72,6 +72,9 @@ public:
     // mapping stays.
     uint32_t smAssignBlock(uint8_t card, uint32_t logicalBlock, uint32_t* old);
     uint32_t smReleaseBlock(uint8_t card, uint32_t block);
+    // Undoes an assignment whose copy failed: the logical block gets its
+    // old block back and the new one is released. Nothing when `old` is 0.
+    void smRestoreBlock(uint8_t card, uint32_t logicalBlock, uint32_t old);
     // 1 when every sector the range touches is unwritten, else 0.
     uint32_t smIsRangeErased(uint8_t card, uint32_t logicalBlock, uint32_t offset, uint32_t length);
     // 1 when the sector's 16 spare bytes are all 0xFF, else 0.

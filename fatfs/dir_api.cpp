@@ -1,0 +1,184 @@
+// The directory operations of the file API.
+#include "fatfs/file_system.h"
+
+#include "fatfs/fs_results.h"
+#include "fatfs/path.h"
+#include "platform/byte_order.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kestrel::fatfs {
+
+namespace {
+
+constexpr uint32_t LONG_NAME_FIELD = 16;
+constexpr uint32_t LONG_NAME_CHARS = 39;
+constexpr uint32_t STAT_FIELD = 96;
+
+void storeNameText(const ShortName& name, uint8_t* record) {
+    std::fill_n(record, NAME_RECORD, 0);
+    const std::string text = shortNameText(name);
+    std::memcpy(record, text.data(), std::min(text.size(), NAME_RECORD - 1));
+}
+
+bool isDotName(const ShortName& name) {
+    static const ShortName dot = {'.', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+    static const ShortName dotDot = {'.', '.', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+    return name == dot || name == dotDot;
+}
+
+}  // namespace
+
+uint32_t FileSystem::createDir(std::string_view path) {
+    if (const uint32_t error = prologue(path)) return error;
+    uint32_t parent = 0;
+    if (const uint32_t error = resolvePath(directory_, path, PathMode::Parent, &parent)) return error;
+    const std::string_view name = finalComponent(path);
+    FoundEntry existing;
+    const uint32_t search = directory_.findByName(parent, name, &existing);
+    if (search == FS_OK) return FS_EXISTS;
+    if (search != FS_NOT_FOUND) return search;
+
+    const uint32_t cluster = fat_.findFree();
+    if (cluster == 0) return FS_DISK_FULL;
+    // Taken at once, so that the entries below cannot take it for growth.
+    volume_.fat.set(cluster, FAT_END);
+    uint32_t result = io_.fill(cluster, 0);
+    if (result == FS_OK) result = directory_.createEntry(cluster, ".", cluster, 0, true);
+    if (result == FS_OK) result = directory_.createEntry(cluster, "..", parent, 0, true);
+    if (result == FS_OK) result = directory_.createEntry(parent, name, cluster, 0, true);
+    if (result != FS_OK) {
+        volume_.fat.set(cluster, FAT_FREE);
+        return result;
+    }
+    return fat_.store();
+}
+
+uint32_t FileSystem::removeDir(std::string_view path, uint32_t recursive) {
+    if (const uint32_t error = prologue(path)) return error;
+    uint32_t parent = 0;
+    if (const uint32_t error = resolvePath(directory_, path, PathMode::Parent, &parent)) return error;
+    const std::string_view name = finalComponent(path);
+    FoundEntry target;
+    if (directory_.findByName(parent, name, &target) != FS_OK) return FS_OK;  // already gone
+    if (!target.entry.isDirectory()) return FS_INVALID;
+    const uint32_t top = target.entry.firstCluster();
+    if (recursive != 1) {
+        for (uint32_t n = 0; n < 3; ++n) {
+            FoundEntry entry;
+            const uint32_t result = directory_.search(top, SearchMode::NthEntry, {{}, n}, &entry);
+            if (result == FS_NOT_FOUND) break;
+            if (result != FS_OK) return result;
+            if (!entry.entry.isDot()) return FS_NOT_EMPTY;
+        }
+    } else if (const uint32_t error = removeTree(top)) {
+        return error;
+    }
+    return directory_.removeEntry(parent, name);
+}
+
+// Removes everything below the directory `top`, deepest first.
+uint32_t FileSystem::removeTree(uint32_t top) {
+    for (;;) {
+        uint32_t current = top;
+        uint32_t parent = 0;
+        ShortName currentName{};
+        for (;;) {
+            FoundEntry sub;
+            const uint32_t result = directory_.search(current, SearchMode::NthSubdirectory, {{}, 0}, &sub);
+            if (result == FS_NOT_FOUND) break;
+            if (result != FS_OK) return result;
+            parent = current;
+            current = sub.entry.firstCluster();
+            currentName = sub.entry.name();
+        }
+        for (uint32_t n = 0;;) {
+            FoundEntry entry;
+            const uint32_t result = directory_.search(current, SearchMode::NthEntry, {{}, n}, &entry);
+            if (result == FS_NOT_FOUND) break;
+            if (result != FS_OK) return result;
+            if (isDotName(entry.entry.name())) {
+                ++n;
+                continue;
+            }
+            if (const uint32_t error = directory_.removeEntryByShortName(current, entry.entry.name())) return error;
+        }
+        if (current == top) return FS_OK;
+        if (const uint32_t error = directory_.removeEntryByShortName(parent, currentName)) return error;
+    }
+}
+
+uint32_t FileSystem::getListNumDir(std::string_view path, uint32_t* count) {
+    if (const uint32_t error = prologue(path)) return error;
+    uint32_t target = 0;
+    if (const uint32_t error = resolvePath(directory_, path, PathMode::Target, &target)) return error;
+    return directory_.countEntries(target, count);
+}
+
+uint32_t FileSystem::readDir(std::string_view path, uint32_t first, uint32_t count, uint8_t* records,
+                             uint32_t* delivered) {
+    if (const uint32_t error = prologue(path)) return error;
+    uint32_t target = 0;
+    if (const uint32_t error = resolvePath(directory_, path, PathMode::Target, &target)) return error;
+    *delivered = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        FoundEntry found;
+        const uint32_t result = directory_.search(target, SearchMode::NthEntry, {{}, first + i}, &found);
+        if (result == FS_NOT_FOUND) {
+            *delivered = i;
+            return FS_END;
+        }
+        if (result != FS_OK) return result;
+        storeNameText(found.entry.name(), records + static_cast<size_t>(i) * NAME_RECORD);
+    }
+    *delivered = count;
+    return FS_OK;
+}
+
+uint32_t FileSystem::fillDirRecord(uint32_t, const FoundEntry& found, uint8_t* record) {
+    std::fill_n(record, DIR_RECORD, 0);
+    storeNameText(found.entry.name(), record);
+    std::u16string longName;
+    if (directory_.readLongName(found.position, &longName) == FS_OK) {
+        for (size_t c = 0; c < std::min<size_t>(longName.size(), LONG_NAME_CHARS); ++c) {
+            storeLe16(record + LONG_NAME_FIELD + 2 * c, longName[c]);
+        }
+    }
+    storeStatRecord(found.entry, record + STAT_FIELD);
+    return FS_OK;
+}
+
+uint32_t FileSystem::readDirEx(std::string_view path, uint32_t first, uint32_t count, uint8_t* records,
+                               uint32_t* delivered) {
+    if (const uint32_t error = prologue(path)) return error;
+    uint32_t target = 0;
+    if (const uint32_t error = resolvePath(directory_, path, PathMode::Target, &target)) return error;
+    *delivered = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        FoundEntry found;
+        const uint32_t result = directory_.search(target, SearchMode::NthEntry, {{}, first + i}, &found);
+        if (result == FS_NOT_FOUND) {
+            *delivered = i;
+            return FS_END;
+        }
+        if (result != FS_OK) return result;
+        fillDirRecord(target, found, records + static_cast<size_t>(i) * DIR_RECORD);
+    }
+    *delivered = count;
+    return FS_OK;
+}
+
+uint32_t FileSystem::setLongName(std::string_view path, const uint16_t* longName) {
+    if (const uint32_t error = prologue(path)) return error;
+    uint32_t parent = 0;
+    if (const uint32_t error = resolvePath(directory_, path, PathMode::Parent, &parent)) return error;
+    std::u16string name;
+    for (const uint16_t* c = longName; *c != 0; ++c) {
+        if (name.size() >= LONG_NAME_CHARS) return FS_INVALID;
+        name += static_cast<char16_t>(*c);
+    }
+    return directory_.setLongName(parent, finalComponent(path), name);
+}
+
+}  // namespace kestrel::fatfs

@@ -1,0 +1,119 @@
+// Creating and removing directory entries.
+#include "fatfs/directory.h"
+
+#include "fatfs/fs_results.h"
+
+#include <algorithm>
+#include <array>
+
+namespace kestrel::fatfs {
+
+uint32_t Directory::createEntry(uint32_t directory, std::string_view name, uint32_t firstCluster, uint32_t size,
+                                bool isDirectory) {
+    DirEntry entry;
+    ShortName shortName;
+    if (const uint32_t error = shortForm(directory, name, &shortName)) return error;
+    entry.setName(shortName);
+    entry.bytes[11] = isDirectory ? ATTR_DIRECTORY : ATTR_ARCHIVE;
+    const DateTime now = clock_();
+    entry.setTime(encodeTime(now));
+    entry.setDate(encodeDate(now));
+    entry.setFirstCluster(static_cast<uint16_t>(firstCluster));
+    entry.setSize(size);
+
+    FoundEntry slot;
+    uint32_t result = search(directory, SearchMode::EndSlot, {}, &slot);
+    if (result == FS_OK) return writeEntry(slot.position, entry);
+    if (result != FS_NOT_FOUND) return result;
+    if (directory == 0) {
+        result = search(directory, SearchMode::DeletedSlot, {}, &slot);
+        if (result == FS_NOT_FOUND) return FS_ROOT_FULL;
+        return result == FS_OK ? writeEntry(slot.position, entry) : result;
+    }
+    if (fat_.findFree() == 0) {
+        result = search(directory, SearchMode::DeletedSlot, {}, &slot);
+        if (result == FS_NOT_FOUND) return FS_DISK_FULL;
+        return result == FS_OK ? writeEntry(slot.position, entry) : result;
+    }
+    uint32_t added = 0;
+    return growDirectory(directory, &entry, &added);
+}
+
+uint32_t Directory::lastCluster(uint32_t directory, uint32_t* last) {
+    uint32_t cluster = directory;
+    for (uint32_t steps = 0; steps <= volume_.fat.count(); ++steps) {
+        if (!volume_.fat.contains(cluster)) return FS_BROKEN_CHAIN;
+        const uint16_t next = volume_.fat.get(cluster);
+        if (next == FAT_END) {
+            *last = cluster;
+            return FS_OK;
+        }
+        if (next == FAT_FREE) return FS_BROKEN_CHAIN;
+        cluster = next;
+    }
+    return FS_BROKEN_CHAIN;
+}
+
+// Appends a cluster to a subdirectory (`first` as its first entry, zeros
+// after it) and stores the FAT.
+uint32_t Directory::growDirectory(uint32_t directory, const DirEntry* first, uint32_t* added) {
+    uint32_t last = 0;
+    if (const uint32_t error = lastCluster(directory, &last)) return error;
+    const uint32_t cluster = fat_.findFree();
+    if (cluster == 0) return FS_DISK_FULL;
+    // Taken before anything is written, so nothing else can take it.
+    volume_.fat.set(cluster, FAT_END);
+    std::array<uint8_t, SECTOR> sector{};
+    if (first != nullptr) std::copy(first->bytes.begin(), first->bytes.end(), sector.begin());
+    for (uint32_t s = 0; s < volume_.boot.sectorsPerCluster; ++s) {
+        if (const uint32_t error = io_.write(cluster, s * SECTOR, sector.data(), SECTOR)) {
+            volume_.fat.set(cluster, FAT_FREE);
+            return error;
+        }
+        sector.fill(0);
+    }
+    volume_.fat.set(last, static_cast<uint16_t>(cluster));
+    *added = cluster;
+    return fat_.store();
+}
+
+uint32_t Directory::removeEntry(uint32_t directory, std::string_view name) {
+    FoundEntry found;
+    if (const uint32_t error = findByName(directory, name, &found)) return error;
+    return removeFound(found);
+}
+
+uint32_t Directory::removeEntryByShortName(uint32_t directory, const ShortName& name) {
+    FoundEntry found;
+    if (const uint32_t error = search(directory, SearchMode::ShortNameEquals, {name, 0}, &found)) return error;
+    return removeFound(found);
+}
+
+uint32_t Directory::deleteLongNameEntriesBefore(const DirPosition& at) {
+    DirPosition position = at;
+    for (;;) {
+        FoundEntry before;
+        const uint32_t result = previous(position, &before);
+        if (result == FS_NOT_FOUND) return FS_OK;
+        if (result != FS_OK) return result;
+        if (before.entry.attributes() != ATTR_LONG_NAME) return FS_OK;
+        before.entry.bytes[0] = ENTRY_DELETED;
+        if (const uint32_t error = writeEntry(before.position, before.entry)) return error;
+        position = before.position;
+    }
+}
+
+uint32_t Directory::removeFound(const FoundEntry& found) {
+    DirEntry entry = found.entry;
+    entry.bytes[0] = ENTRY_DELETED;
+    if (const uint32_t error = writeEntry(found.position, entry)) return error;
+    if (const uint32_t error = deleteLongNameEntriesBefore(found.position)) return error;
+    // A first cluster of 0 owns nothing; an empty file's one cluster is
+    // freed like any other chain.
+    uint32_t freed = FS_OK;
+    if (entry.firstCluster() != 0) freed = fat_.freeChain(entry.firstCluster());
+    const uint32_t stored = fat_.store();
+    return freed != FS_OK ? freed : stored;
+}
+
+}  // namespace kestrel::fatfs

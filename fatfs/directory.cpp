@@ -1,0 +1,150 @@
+// Walking and searching directories, and reading and writing single entries.
+#include "fatfs/directory.h"
+
+#include "fatfs/fs_results.h"
+
+#include <algorithm>
+#include <array>
+
+namespace kestrel::fatfs {
+
+namespace {
+
+constexpr uint32_t ENTRIES_PER_SECTOR = SECTOR / DIR_ENTRY;
+
+bool matches(const DirEntry& entry, SearchMode mode, const SearchKey& key, uint32_t& seen) {
+    switch (mode) {
+    case SearchMode::ShortNameEquals: return entry.name() == key.name;
+    case SearchMode::FirstCluster:
+        return !entry.isDeleted() && !entry.isLongName() && entry.firstCluster() == key.number;
+    case SearchMode::NthEntry:
+        if (entry.isDeleted() || entry.isLongName()) return false;
+        return seen++ == key.number;
+    case SearchMode::NthSubdirectory:
+        if (!entry.isDirectory() || entry.isDeleted() || entry.isDot() || entry.isLongName()) return false;
+        return seen++ == key.number;
+    case SearchMode::EndSlot: return false;  // handled at the end marker
+    case SearchMode::DeletedSlot: return entry.isDeleted();
+    }
+    return false;
+}
+
+}  // namespace
+
+uint32_t Directory::readDirBytes(const DirPosition& at, uint8_t* data, uint32_t length) {
+    if (at.directory == 0) {
+        const RegionStart root = io_.rootStart();
+        return io_.read(root.cluster, root.offset + at.offset, data, length);
+    }
+    return io_.read(at.cluster, at.offset, data, length);
+}
+
+uint32_t Directory::writeDirBytes(const DirPosition& at, const uint8_t* data, uint32_t length) {
+    if (at.directory == 0) {
+        const RegionStart root = io_.rootStart();
+        return io_.write(root.cluster, root.offset + at.offset, data, length);
+    }
+    return io_.write(at.cluster, at.offset, data, length);
+}
+
+uint32_t Directory::readEntry(const DirPosition& at, DirEntry* entry) {
+    return readDirBytes(at, entry->bytes.data(), DIR_ENTRY);
+}
+
+uint32_t Directory::writeEntry(const DirPosition& at, const DirEntry& entry) {
+    return writeDirBytes(at, entry.bytes.data(), DIR_ENTRY);
+}
+
+uint32_t Directory::walk(uint32_t directory,
+                         const std::function<bool(const DirEntry&, const DirPosition&)>& visit) {
+    std::array<uint8_t, SECTOR> sector{};
+    const auto visitSector = [&](const DirPosition& start) {
+        for (uint32_t i = 0; i < ENTRIES_PER_SECTOR; ++i) {
+            DirEntry entry;
+            std::copy_n(sector.begin() + i * DIR_ENTRY, DIR_ENTRY, entry.bytes.begin());
+            if (visit(entry, {start.directory, start.cluster, start.offset + i * DIR_ENTRY})) return true;
+        }
+        return false;
+    };
+    if (directory == 0) {
+        for (uint32_t s = 0; s < rootBytes() / SECTOR; ++s) {
+            const DirPosition start{0, 0, s * SECTOR};
+            if (const uint32_t error = readDirBytes(start, sector.data(), SECTOR)) return error;
+            if (visitSector(start)) return FS_OK;
+        }
+        return FS_NOT_FOUND;
+    }
+    uint32_t cluster = directory;
+    for (uint32_t steps = 0; steps <= volume_.fat.count(); ++steps) {
+        if (cluster < 2 || !volume_.fat.contains(cluster)) return FS_BROKEN_CHAIN;
+        for (uint32_t s = 0; s < volume_.boot.sectorsPerCluster; ++s) {
+            const DirPosition start{directory, cluster, s * SECTOR};
+            if (const uint32_t error = readDirBytes(start, sector.data(), SECTOR)) return error;
+            if (visitSector(start)) return FS_OK;
+        }
+        const uint16_t next = volume_.fat.get(cluster);
+        if (next == FAT_END) return FS_NOT_FOUND;
+        if (next == FAT_FREE) return FS_BROKEN_CHAIN;
+        cluster = next;
+    }
+    return FS_BROKEN_CHAIN;
+}
+
+uint32_t Directory::search(uint32_t directory, SearchMode mode, const SearchKey& key, FoundEntry* found) {
+    uint32_t seen = 0;
+    bool hit = false;
+    const uint32_t result = walk(directory, [&](const DirEntry& entry, const DirPosition& at) {
+        if (entry.isEnd()) {
+            if (mode == SearchMode::EndSlot) {
+                *found = {entry, at};
+                hit = true;
+            }
+            return true;  // nothing at or after the end marker is examined
+        }
+        if (!matches(entry, mode, key, seen)) return false;
+        *found = {entry, at};
+        hit = true;
+        return true;
+    });
+    if (result != FS_OK) return result;
+    return hit ? FS_OK : FS_NOT_FOUND;
+}
+
+uint32_t Directory::findByName(uint32_t directory, std::string_view name, FoundEntry* found) {
+    SearchKey key;
+    if (const uint32_t error = shortForm(directory, name, &key.name)) return error;
+    return search(directory, SearchMode::ShortNameEquals, key, found);
+}
+
+uint32_t Directory::previous(const DirPosition& at, FoundEntry* found) {
+    DirPosition before = at;
+    if (at.offset >= DIR_ENTRY) {
+        before.offset -= DIR_ENTRY;
+    } else {
+        if (at.directory == 0 || at.cluster == at.directory) return FS_NOT_FOUND;
+        uint32_t cluster = at.directory;
+        for (uint32_t steps = 0;; ++steps) {
+            const uint16_t next = volume_.fat.get(cluster);
+            if (next == at.cluster) break;
+            if (next == FAT_END || next == FAT_FREE || !volume_.fat.contains(next) || steps > volume_.fat.count()) {
+                return FS_BROKEN_CHAIN;
+            }
+            cluster = next;
+        }
+        before.cluster = cluster;
+        before.offset = volume_.clusterBytes() - DIR_ENTRY;
+    }
+    found->position = before;
+    return readEntry(before, &found->entry);
+}
+
+uint32_t Directory::countEntries(uint32_t directory, uint32_t* count) {
+    *count = 0;
+    const uint32_t result = walk(directory, [&](const DirEntry& entry, const DirPosition&) {
+        if (!entry.isEnd() && !entry.isDeleted() && !entry.isLongName()) ++*count;
+        return false;
+    });
+    return result == FS_NOT_FOUND ? FS_OK : result;
+}
+
+}  // namespace kestrel::fatfs

@@ -1,0 +1,98 @@
+// Directory contents on the card: walking a directory a sector at a time
+// (the root region, or a subdirectory's cluster chain), the search modes,
+// short forms of names with numeric tails, creating and removing entries,
+// and long names. Cluster 0 names the root directory.
+#pragma once
+
+#include "fatfs/cluster_io.h"
+#include "fatfs/dir_entry.h"
+#include "fatfs/fat_table.h"
+#include "fatfs/time_stamp.h"
+#include "fatfs/volume.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace kestrel::fatfs {
+
+// Where an entry lies: the directory's first cluster (0 for the root), the
+// cluster holding the entry and the byte offset in it (for the root: the
+// offset in the root region).
+struct DirPosition {
+    uint32_t directory = 0;
+    uint32_t cluster = 0;
+    uint32_t offset = 0;
+};
+
+struct FoundEntry {
+    DirEntry entry;
+    DirPosition position;
+};
+
+enum class SearchMode { ShortNameEquals, FirstCluster, NthEntry, NthSubdirectory, EndSlot, DeletedSlot };
+
+struct SearchKey {
+    ShortName name{};
+    uint32_t number = 0;  // first cluster, or n
+};
+
+class Directory {
+public:
+    // `random` gives numbers from 0 to 32767 for the random short-name tails.
+    Directory(Volume& volume, ClusterIo& io, FatTable& fat, std::function<uint32_t()> random, Clock clock)
+        : volume_(volume), io_(io), fat_(fat), random_(std::move(random)), clock_(std::move(clock)) {}
+
+    // 23 when nothing is found, 24 for a broken chain.
+    uint32_t search(uint32_t directory, SearchMode mode, const SearchKey& key, FoundEntry* found);
+    uint32_t findByName(uint32_t directory, std::string_view name, FoundEntry* found);
+    // The entry just before `at`, across cluster boundaries; 23 at the start.
+    uint32_t previous(const DirPosition& at, FoundEntry* found);
+    // Entries that are neither free, deleted nor long-name entries, over
+    // every sector of the directory.
+    uint32_t countEntries(uint32_t directory, uint32_t* count);
+
+    uint32_t readEntry(const DirPosition& at, DirEntry* entry);
+    uint32_t writeEntry(const DirPosition& at, const DirEntry& entry);
+
+    // The 11-byte form of `name`, with a tail unique in `directory` when the
+    // name does not fit.
+    uint32_t shortForm(uint32_t directory, std::string_view name, ShortName* out);
+
+    uint32_t createEntry(uint32_t directory, std::string_view name, uint32_t firstCluster, uint32_t size,
+                         bool isDirectory);
+    // Marks the entry and its long-name entries deleted, frees its chain and
+    // stores the FAT.
+    uint32_t removeEntry(uint32_t directory, std::string_view name);
+    uint32_t removeEntryByShortName(uint32_t directory, const ShortName& name);
+    // Marks the long-name entries just before `at` deleted.
+    uint32_t deleteLongNameEntriesBefore(const DirPosition& at);
+
+    // The long name of the short entry at `at`: 22 when it has none, 9 when
+    // the entries in front of it do not make a complete name.
+    uint32_t readLongName(const DirPosition& at, std::u16string* name);
+    uint32_t setLongName(uint32_t directory, std::string_view shortName, const std::u16string& longName);
+
+    DateTime now() const { return clock_(); }
+
+private:
+    // Calls `visit` for each entry, a sector at a time, from the start of
+    // the directory; `visit` returns true to stop.
+    uint32_t walk(uint32_t directory, const std::function<bool(const DirEntry&, const DirPosition&)>& visit);
+    uint32_t readDirBytes(const DirPosition& at, uint8_t* data, uint32_t length);
+    uint32_t writeDirBytes(const DirPosition& at, const uint8_t* data, uint32_t length);
+    uint32_t rootBytes() const { return volume_.boot.rootEntries * DIR_ENTRY; }
+    uint32_t removeFound(const FoundEntry& found);
+    uint32_t growDirectory(uint32_t directory, const DirEntry* first, uint32_t* added);
+    uint32_t lastCluster(uint32_t directory, uint32_t* last);
+    uint32_t freeRunForLongName(uint32_t directory, uint32_t entries, DirPosition* slot);
+
+    Volume& volume_;
+    ClusterIo& io_;
+    FatTable& fat_;
+    std::function<uint32_t()> random_;
+    Clock clock_;
+};
+
+}  // namespace kestrel::fatfs

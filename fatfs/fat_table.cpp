@@ -1,0 +1,234 @@
+#include "fatfs/fat_table.h"
+
+#include "fatfs/fs_results.h"
+#include "platform/byte_order.h"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+namespace kestrel::fatfs {
+
+namespace {
+
+constexpr uint8_t CARD = 0;
+
+uint16_t normalise16(uint16_t value) { return value >= 0xFFF8 ? FAT_END : value; }
+
+uint16_t normalise12(uint16_t value) {
+    if (value >= 0xFF8) return FAT_END;
+    if (value == 0xFF7) return FAT_BAD;
+    return value;
+}
+
+bool beginsLikeAFat(const uint8_t* sector) { return sector[0] == 0xF8 && sector[1] == 0xFF && sector[2] == 0xFF; }
+
+}  // namespace
+
+uint32_t FatTable::readSector(uint32_t sector, uint8_t* buffer) {
+    return maps_.smReadLogSector(CARD, sector, 0, buffer, SECTOR) == 0 ? FS_OK : FS_DEVICE_FAILED;
+}
+
+uint32_t FatTable::load() {
+    std::array<uint8_t, SECTOR> sector{};
+    for (uint32_t copy = 0; copy < volume_.boot.fatCount; ++copy) {
+        const uint32_t first = volume_.fatStart + copy * volume_.sectorsPerFat;
+        if (readSector(first, sector.data()) != FS_OK) return FS_DEVICE_FAILED;
+        if (!beginsLikeAFat(sector.data())) continue;
+        return volume_.fat16() ? loadFat16(first) : loadFat12(first);
+    }
+    return FS_NO_FAT_COPY;
+}
+
+uint32_t FatTable::loadFat16(uint32_t firstSector) {
+    FatImage& fat = volume_.fat;
+    std::array<uint8_t, SECTOR> sector{};
+    uint32_t index = 0;
+    for (uint32_t s = 0; s < volume_.sectorsPerFat && index < fat.count(); ++s) {
+        if (readSector(firstSector + s, sector.data()) != FS_OK) return FS_DEVICE_FAILED;
+        for (uint32_t at = 0; at < SECTOR && index < fat.count(); at += 2, ++index) {
+            const uint16_t value = loadLe16(sector.data() + at);
+            fat.set(index, index >= 2 ? normalise16(value) : value);
+        }
+    }
+    return FS_OK;
+}
+
+uint32_t FatTable::loadFat12(uint32_t firstSector) {
+    FatImage& fat = volume_.fat;
+    std::array<uint8_t, SECTOR + 2> bytes{};  // up to two bytes carried from the sector before
+    uint32_t carried = 0;
+    uint32_t index = 0;
+    for (uint32_t s = 0; s < volume_.sectorsPerFat && index < fat.count(); ++s) {
+        if (readSector(firstSector + s, bytes.data() + carried) != FS_OK) return FS_DEVICE_FAILED;
+        const uint32_t available = carried + SECTOR;
+        uint32_t at = 0;
+        for (; at + 3 <= available && index < fat.count(); at += 3) {
+            const uint16_t a = static_cast<uint16_t>(bytes[at] | ((bytes[at + 1] & 0x0F) << 8));
+            const uint16_t b = static_cast<uint16_t>((bytes[at + 1] >> 4) | (bytes[at + 2] << 4));
+            fat.set(index, index >= 2 ? normalise12(a) : a);
+            ++index;
+            if (index < fat.count()) fat.set(index, index >= 2 ? normalise12(b) : b);
+            ++index;
+        }
+        carried = available - at;
+        std::copy_n(bytes.begin() + at, carried, bytes.begin());
+    }
+    return FS_OK;
+}
+
+void FatTable::packImage(std::vector<uint8_t>& bytes) const {
+    const FatImage& fat = volume_.fat;
+    bytes.assign(static_cast<size_t>(volume_.sectorsPerFat) * SECTOR, 0);
+    if (volume_.fat16()) {
+        for (uint32_t i = 0; i < fat.count() && 2 * i + 1 < bytes.size(); ++i) storeLe16(&bytes[2 * i], fat.get(i));
+        return;
+    }
+    for (uint32_t i = 0; i < fat.count(); i += 2) {
+        const size_t at = i / 2 * 3;
+        if (at + 2 >= bytes.size()) break;
+        const uint16_t a = fat.get(i);
+        const uint16_t b = fat.get(i + 1);  // 0 beyond the image
+        bytes[at] = static_cast<uint8_t>(a & 0xFF);
+        bytes[at + 1] = static_cast<uint8_t>(((a >> 8) & 0x0F) | ((b << 4) & 0xF0));
+        bytes[at + 2] = static_cast<uint8_t>(b >> 4);
+    }
+}
+
+uint32_t FatTable::store() {
+    auto buffer = pool_.take();
+    if (!buffer) return FS_NO_MEMORY;
+    std::vector<uint8_t> bytes;
+    packImage(bytes);
+    const uint32_t copies = volume_.boot.fatCount;
+    const RegionStart region = io_.regionBefore(copies * volume_.sectorsPerFat * SECTOR +
+                                                volume_.boot.rootEntries * DIR_ENTRY);
+    for (uint32_t s = 0; s < volume_.sectorsPerFat; ++s) {
+        std::copy_n(bytes.begin() + static_cast<size_t>(s) * SECTOR, SECTOR, buffer.data());
+        for (uint32_t copy = 0; copy < copies; ++copy) {
+            const uint32_t offset = region.offset + (copy * volume_.sectorsPerFat + s) * SECTOR;
+            if (const uint32_t error = io_.write(region.cluster, offset, buffer.data(), SECTOR)) return error;
+        }
+    }
+    return FS_OK;
+}
+
+uint32_t FatTable::scanLimit() const {
+    // 16-bit arithmetic, as the cluster numbers are.
+    return static_cast<uint16_t>(volume_.boot.totalSectors / volume_.boot.sectorsPerCluster);
+}
+
+uint32_t FatTable::findFree() const {
+    const uint32_t limit = scanLimit();
+    if (limit < 3) return 0;
+    for (uint32_t c = 2; c < limit; ++c) {
+        if (volume_.fat.get(c) == FAT_FREE) return c;
+    }
+    return 0;
+}
+
+FreeRun FatTable::findRun(uint32_t count) const {
+    FreeRun run;
+    const uint32_t limit = scanLimit();
+    uint32_t start = 0, length = 0;
+    for (uint32_t c = 2; c < limit; ++c) {
+        if (volume_.fat.get(c) != FAT_FREE) {
+            length = 0;
+            continue;
+        }
+        if (length++ == 0) start = c;
+        run.longest = std::max(run.longest, length);
+        if (length >= count) {
+            run.first = start;
+            return run;
+        }
+    }
+    return run;
+}
+
+uint32_t FatTable::extendContiguous(uint32_t after, uint32_t count) {
+    while (count > 0) {
+        FreeRun run = findRun(count);
+        uint32_t length = count;
+        if (run.first == 0) {
+            if (run.longest == 0) return FS_DISK_FULL;
+            length = run.longest;
+            run = findRun(length);
+            if (run.first == 0) return FS_DEVICE_FAILED;
+        }
+        volume_.fat.set(after, static_cast<uint16_t>(run.first));
+        for (uint32_t i = 0; i + 1 < length; ++i) volume_.fat.set(run.first + i, static_cast<uint16_t>(run.first + i + 1));
+        const uint32_t last = run.first + length - 1;
+        volume_.fat.set(last, FAT_END);
+        if (const uint32_t error = assignFreshBlocks(run.first, length)) return error;
+        count -= length;
+        after = last;
+    }
+    return FS_OK;
+}
+
+uint32_t FatTable::assignFreshBlocks(uint32_t firstCluster, uint32_t count) {
+    const media::CardGeometry* row = nullptr;
+    if (const uint32_t error = maps_.smGetGeometry(CARD, &row)) return error;
+    const uint32_t k = row->sectorsPerBlock;
+    const uint32_t spc = volume_.boot.sectorsPerCluster;
+    const uint32_t firstSector = volume_.dataStart + (firstCluster - 2) * spc;
+    const uint32_t lastSector = firstSector + count * spc - 1;
+    for (uint32_t block = firstSector / k; block <= lastSector / k; ++block) {
+        uint32_t old = 0;
+        if (const uint32_t error = maps_.smAssignBlock(CARD, block, &old)) return error;
+        if (old != 0) {
+            if (const uint32_t error = maps_.smReleaseBlock(CARD, old)) return error;
+        }
+    }
+    return FS_OK;
+}
+
+uint32_t FatTable::linkNew(uint32_t previous, uint32_t* added) {
+    const uint32_t cluster = findFree();
+    if (cluster == 0) return FS_DISK_FULL;
+    volume_.fat.set(previous, static_cast<uint16_t>(cluster));
+    volume_.fat.set(cluster, FAT_END);
+    *added = cluster;
+    return FS_OK;
+}
+
+uint32_t FatTable::freeChain(uint32_t first) {
+    uint32_t cluster = first;
+    for (uint32_t steps = 0; steps <= volume_.fat.count(); ++steps) {
+        if (!volume_.fat.contains(cluster)) return FS_BROKEN_CHAIN;
+        const uint16_t next = volume_.fat.get(cluster);
+        if (next == FAT_FREE) return FS_BROKEN_CHAIN;
+        volume_.fat.set(cluster, FAT_FREE);
+        if (next == FAT_END) return FS_OK;
+        cluster = next;
+    }
+    return FS_BROKEN_CHAIN;  // a loop
+}
+
+void FatTable::truncate(uint32_t first, uint32_t size) {
+    if (first == FAT_END || !volume_.fat.contains(first)) return;
+    const uint32_t clusterBytes = volume_.clusterBytes();
+    uint32_t last = first;
+    for (uint64_t total = clusterBytes; total < size; total += clusterBytes) {
+        const uint16_t next = volume_.fat.get(last);
+        if (next == FAT_END || next == FAT_FREE || !volume_.fat.contains(next)) break;
+        last = next;
+    }
+    uint32_t rest = volume_.fat.get(last);
+    volume_.fat.set(last, FAT_END);
+    for (uint32_t steps = 0; steps < volume_.fat.count() && rest != FAT_END && rest != FAT_FREE &&
+                             volume_.fat.contains(rest);
+         ++steps) {
+        const uint16_t next = volume_.fat.get(rest);
+        volume_.fat.set(rest, FAT_FREE);
+        rest = next;
+    }
+    const media::CardGeometry* row = nullptr;
+    if (maps_.smGetGeometry(CARD, &row) != 0) return;
+    const uint32_t sector =
+        volume_.dataStart + (last - 2) * volume_.boot.sectorsPerCluster + (size % clusterBytes) / SECTOR;
+    (void)maps_.smFillBlock(CARD, sector / row->sectorsPerBlock);
+}
+
+}  // namespace kestrel::fatfs

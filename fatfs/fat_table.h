@@ -1,0 +1,62 @@
+// The FAT: loading the image from the card, storing it into every FAT copy,
+// and the cluster chains built on it (free-cluster search, contiguous runs
+// with pre-erased blocks, linking, freeing, truncation). The image is ahead
+// of the card between stores.
+#pragma once
+
+#include "fatfs/cluster_io.h"
+#include "fatfs/volume.h"
+#include "media/block_map.h"
+#include "media/sector_pool.h"
+
+#include <cstdint>
+
+namespace kestrel::fatfs {
+
+struct FreeRun {
+    uint32_t first = 0;    // 0: no run of the length asked for
+    uint32_t longest = 0;  // the longest run seen when there was none
+};
+
+class FatTable {
+public:
+    FatTable(Volume& volume, ClusterIo& io, media::BlockMap& maps, media::SectorBufferPool& pool)
+        : volume_(volume), io_(io), maps_(maps), pool_(pool) {}
+
+    // Loads the first FAT copy that begins F8 FF FF: 8 when none does, 33
+    // when a read fails.
+    uint32_t load();
+    // Rewrites every FAT copy from the image.
+    uint32_t store();
+
+    // The lowest free cluster, 0 when none.
+    uint32_t findFree() const;
+    FreeRun findRun(uint32_t count) const;
+    // Links `count` clusters behind `after`, contiguous where possible, and
+    // gives their blocks fresh erased physical blocks.
+    uint32_t extendContiguous(uint32_t after, uint32_t count);
+    // Takes the first free cluster, links it behind `previous` and ends the
+    // chain there: 12 when none.
+    uint32_t linkNew(uint32_t previous, uint32_t* added);
+    // Every cluster of the chain from `first` gets entry 0; 24 for a zero
+    // link or a cluster outside the image.
+    uint32_t freeChain(uint32_t first);
+    // Ends the chain at the cluster holding byte `size` - 1, frees the rest
+    // and fills the unwritten sectors of the block where the file ends.
+    void truncate(uint32_t first, uint32_t size);
+
+private:
+    uint32_t scanLimit() const;
+    uint32_t loadFat16(uint32_t firstSector);
+    uint32_t loadFat12(uint32_t firstSector);
+    uint32_t readSector(uint32_t sector, uint8_t* buffer);
+    void packImage(std::vector<uint8_t>& bytes) const;
+    uint32_t assignFreshBlocks(uint32_t firstCluster, uint32_t count);
+
+    Volume& volume_;
+    ClusterIo& io_;
+    media::BlockMap& maps_;
+    media::SectorBufferPool& pool_;
+};
+
+}  // namespace kestrel::fatfs

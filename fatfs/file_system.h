@@ -1,0 +1,92 @@
+// The FAT12/FAT16 file system of one card as one object: the volume name,
+// the mount (lazy, on the first operation that needs it), the format, the
+// volume information and the directory operations. The exported mt_sm*
+// functions are a thin facade over one process-wide instance; the
+// simulated device's file server and the tests make their own.
+//
+// Not thread-safe: callers serialise every call.
+#pragma once
+
+#include "fatfs/cluster_io.h"
+#include "fatfs/directory.h"
+#include "fatfs/fat_table.h"
+#include "fatfs/time_stamp.h"
+#include "fatfs/volume.h"
+#include "fatfs/volume_names.h"
+#include "media/media.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <random>
+#include <string>
+#include <string_view>
+
+namespace kestrel::fatfs {
+
+inline constexpr size_t NAME_RECORD = 16;
+inline constexpr size_t DIR_RECORD = 116;
+inline constexpr size_t VOLUME_INFO_WORDS = 6;
+
+using FormatProgress = media::FormatProgress;
+
+class FileSystem {
+public:
+    // `startDevice` loads the file-system firmware and starts the link (true
+    // on success); `clock` gives the local time for time stamps.
+    FileSystem(media::Media& media, std::function<bool()> startDevice, Clock clock = localNow);
+    FileSystem(const FileSystem&) = delete;
+    FileSystem& operator=(const FileSystem&) = delete;
+
+    uint32_t init();
+    uint32_t mountVol(uint32_t volume, std::string_view name);
+    uint32_t unmountVol(uint32_t volume);
+    uint32_t getVolInfo(std::string_view path, uint32_t* info);
+    uint32_t formatVol(std::string_view path, std::string_view label, uint32_t mode, uint32_t* badBlocks,
+                       const FormatProgress& progress);
+
+    uint32_t createDir(std::string_view path);
+    uint32_t removeDir(std::string_view path, uint32_t recursive);
+    uint32_t getListNumDir(std::string_view path, uint32_t* count);
+    // `records`: `count` name records of 16 bytes.
+    uint32_t readDir(std::string_view path, uint32_t first, uint32_t count, uint8_t* records, uint32_t* delivered);
+    // `records`: `count` directory records of 116 bytes.
+    uint32_t readDirEx(std::string_view path, uint32_t first, uint32_t count, uint8_t* records,
+                       uint32_t* delivered);
+    // `longName`: zero-terminated 16-bit characters.
+    uint32_t setLongName(std::string_view path, const uint16_t* longName);
+
+    const Volume& volume() const { return volume_; }
+    Directory& directory() { return directory_; }
+    FatTable& fat() { return fat_; }
+    ClusterIo& clusters() { return io_; }
+
+protected:
+    // Resolves the volume of a path (11) and mounts it when needed.
+    uint32_t prologue(std::string_view path);
+    uint32_t ensureMounted();
+    uint32_t mount();
+    // Called whenever open files must be forgotten (mount, init).
+    virtual void forgetOpenFiles() {}
+
+    media::Media& media_;
+    VolumeNames names_;
+    Volume volume_;
+
+private:
+    uint32_t readPartition(uint8_t* sector);
+    uint32_t readBootSector(uint8_t* sector);
+    uint32_t writeLayout(std::string_view label);
+    uint32_t writeSectorAt(uint32_t sector, const uint8_t* data);
+    uint32_t removeTree(uint32_t top);
+    uint32_t fillDirRecord(uint32_t directory, const FoundEntry& found, uint8_t* record);
+
+    std::function<bool()> startDevice_;
+    Clock clock_;
+    std::minstd_rand random_;
+    ClusterIo io_;
+    FatTable fat_;
+    Directory directory_;
+};
+
+}  // namespace kestrel::fatfs

@@ -1,0 +1,119 @@
+// The mount: partition table, boot sector, the placement of FATs, root
+// directory and data area, and the FAT image.
+#include "fatfs/file_system.h"
+
+#include "fatfs/fs_results.h"
+#include "media/media_errors.h"
+#include "platform/byte_order.h"
+
+#include <array>
+#include <cstring>
+#include <new>
+
+namespace kestrel::fatfs {
+
+namespace {
+
+constexpr uint8_t CARD = 0;
+constexpr uint32_t PARTITION_ENTRY = 446;
+constexpr uint8_t MEDIA_DESCRIPTOR = 0xF8;
+
+bool signed55AA(const uint8_t* sector) { return sector[510] == 0x55 && sector[511] == 0xAA; }
+
+// Cylinder bits 8-9 come from bits 6-7 of the sector byte.
+void loadChs(const uint8_t* at, uint32_t& cylinder, uint32_t& head, uint32_t& sector) {
+    head = at[0];
+    sector = static_cast<uint32_t>(at[1] & 0x3F) - 1;
+    cylinder = at[2] | (static_cast<uint32_t>(at[1] & 0xC0) << 2);
+}
+
+}  // namespace
+
+uint32_t FileSystem::readPartition(uint8_t* sector) {
+    const uint32_t read = media_.maps().smReadLogSector(CARD, 0, 0, sector, SECTOR);
+    if (read == media::MEDIA_BAD_BLOCK_NUMBER) return FS_VOLUME_UNUSABLE;
+    if (read != FS_OK) return read;
+    PartitionEntry& p = volume_.partition;
+    const uint8_t* entry = sector + PARTITION_ENTRY;
+    p.bootIndicator = entry[0];
+    loadChs(entry + 1, p.startCylinder, p.startHead, p.startSector);
+    p.systemId = entry[4];
+    loadChs(entry + 5, p.endCylinder, p.endHead, p.endSector);
+    p.startLba = loadLe32(entry + 8);
+    p.sizeSectors = loadLe32(entry + 12);
+    p.signature = loadLe16(sector + 510);
+    const media::CardGeometry* row = nullptr;
+    if (const uint32_t error = media_.maps().smGetGeometry(CARD, &row)) return error;
+    if (!signed55AA(sector) || p.startLba >= row->totalSectors) return FS_BAD_PARTITION_TABLE;
+    return FS_OK;
+}
+
+uint32_t FileSystem::readBootSector(uint8_t* sector) {
+    if (const uint32_t error = media_.maps().smReadLogSector(CARD, volume_.partition.startLba, 0, sector, SECTOR)) {
+        return error;
+    }
+    BootSectorFields& b = volume_.boot;
+    b.oemName.assign(reinterpret_cast<const char*>(sector + 3), strnlen(reinterpret_cast<const char*>(sector + 3), 8));
+    b.bytesPerSector = loadLe16(sector + 11);
+    b.sectorsPerCluster = sector[13];
+    b.reservedSectors = loadLe16(sector + 14);
+    b.fatCount = sector[16];
+    b.rootEntries = loadLe16(sector + 17);
+    b.totalSectors = loadLe16(sector + 19);
+    b.media = sector[21];
+    b.sectorsPerFatStored = loadLe16(sector + 22);
+    b.sectorsPerTrack = loadLe16(sector + 24);
+    b.heads = loadLe16(sector + 26);
+    b.hiddenSectors = loadLe32(sector + 28);
+    b.totalSectors32 = loadLe32(sector + 32);
+    b.driveNumber = sector[36];
+    b.reserved = sector[37];
+    b.extendedSignature = sector[38];
+    b.serialNumber = loadLe32(sector + 39);
+    b.label.assign(reinterpret_cast<const char*>(sector + 43), 11);
+    b.signature = loadLe16(sector + 510);
+    if (std::memcmp(sector + 54, "FAT12   ", 8) == 0) {
+        b.fatType = FatType::Fat12;
+    } else if (std::memcmp(sector + 54, "FAT16   ", 8) == 0) {
+        b.fatType = FatType::Fat16;
+    } else {
+        b.fatType = FatType::Unknown;
+        return FS_BAD_BOOT_SECTOR;
+    }
+    // A cluster size of 0 would divide by zero below.
+    if (!signed55AA(sector) || b.bytesPerSector != SECTOR || (b.fatCount != 1 && b.fatCount != 2) ||
+        b.rootEntries == 0 || b.media != MEDIA_DESCRIPTOR || b.sectorsPerCluster == 0) {
+        return FS_BAD_BOOT_SECTOR;
+    }
+    if (b.totalSectors == 0) b.totalSectors = b.totalSectors32;
+    return FS_OK;
+}
+
+uint32_t FileSystem::mount() {
+    volume_.mounted = 0;
+    forgetOpenFiles();
+    auto buffer = media_.pool().take();
+    if (!buffer) return FS_NO_MEMORY;
+    if (const uint32_t error = readPartition(buffer.data())) return error;
+    if (const uint32_t error = readBootSector(buffer.data())) return error;
+    buffer.release();
+
+    const uint32_t entries = volume_.boot.totalSectors / volume_.boot.sectorsPerCluster + 2;
+    try {
+        volume_.fat.clear();
+        volume_.fat.reset(entries);
+    } catch (const std::bad_alloc&) {
+        return FS_DEVICE_FAILED;
+    }
+    const uint32_t bytes = volume_.fat16() ? entries * 2 : entries * 3 / 2;
+    volume_.sectorsPerFat = (bytes + SECTOR - bytes % SECTOR) / SECTOR;
+    volume_.fatStart = volume_.partition.startLba + 1;
+    if (const uint32_t error = fat_.load()) return error;
+    volume_.rootStart = volume_.fatStart + volume_.boot.fatCount * volume_.sectorsPerFat;
+    volume_.dataStart = volume_.rootStart + (volume_.boot.rootEntries * DIR_ENTRY + SECTOR - 1) / SECTOR;
+    volume_.writeBufferSize = SECTOR;
+    volume_.mounted = Volume::MOUNTED;
+    return FS_OK;
+}
+
+}  // namespace kestrel::fatfs
