@@ -30,10 +30,23 @@ uint32_t FileSystem::init() {
     if (started) (void)media_.card().smProbeCard();
     media_.maps().smFreeMaps();
     volume_.fat.clear();
-    forgetOpenFiles();
+    files_.clear();
+    callbacks_ = {};
     volume_.mounted = 0;
     names_.reset();
     return started ? FS_OK : FS_DEVICE_FAILED;
+}
+
+uint32_t FileSystem::registerCallBack(uint32_t, uint32_t type, Callback function) {
+    if (type >= callbacks_.size()) return FS_INVALID;
+    callbacks_[type] = function;
+    return FS_OK;
+}
+
+uint32_t FileSystem::unregisterCallBack(uint32_t, uint32_t type) {
+    if (type >= callbacks_.size()) return FS_INVALID;
+    callbacks_[type] = nullptr;
+    return FS_OK;
 }
 
 uint32_t FileSystem::mountVol(uint32_t volume, std::string_view name) { return names_.setName(volume, name); }

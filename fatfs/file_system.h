@@ -10,6 +10,7 @@
 #include "fatfs/cluster_io.h"
 #include "fatfs/directory.h"
 #include "fatfs/fat_table.h"
+#include "fatfs/open_files.h"
 #include "fatfs/time_stamp.h"
 #include "fatfs/volume.h"
 #include "fatfs/volume_names.h"
@@ -56,24 +57,58 @@ public:
     // `longName`: zero-terminated 16-bit characters.
     uint32_t setLongName(std::string_view path, const uint16_t* longName);
 
+    uint32_t createFile(std::string_view path, uint32_t overwrite, uint32_t* handle);
+    uint32_t openFile(std::string_view path, uint32_t mode, uint32_t* handle);
+    uint32_t readFile(uint32_t handle, uint8_t* buffer, uint32_t length, uint32_t* delivered);
+    uint32_t writeFile(uint32_t handle, const uint8_t* data, uint32_t length);
+    // origin 0: from the position, 1: from the start, 2: from the end.
+    uint32_t seekFile(uint32_t handle, uint32_t origin, int32_t offset, uint32_t* previousPosition);
+    uint32_t closeFile(uint32_t handle);
+    uint32_t fileExtend(uint32_t handle, uint32_t bytes);
+    uint32_t removeFile(std::string_view path);
+    uint32_t getSizeFile(std::string_view path, uint32_t* size);
+    uint32_t moveFile(std::string_view source, std::string_view destination);
+    // `stat`: the 20-byte stat record.
+    uint32_t readStat(std::string_view path, uint8_t* stat);
+    uint32_t writeStat(std::string_view path, const uint8_t* stat);
+
+    using Callback = void*;
+    uint32_t registerCallBack(uint32_t volume, uint32_t type, Callback function);
+    uint32_t unregisterCallBack(uint32_t volume, uint32_t type);
+
     const Volume& volume() const { return volume_; }
+    Volume& volume() { return volume_; }
+    const OpenFiles& openFiles() const { return files_; }
     Directory& directory() { return directory_; }
     FatTable& fat() { return fat_; }
     ClusterIo& clusters() { return io_; }
 
-protected:
+private:
     // Resolves the volume of a path (11) and mounts it when needed.
     uint32_t prologue(std::string_view path);
     uint32_t ensureMounted();
     uint32_t mount();
-    // Called whenever open files must be forgotten (mount, init).
-    virtual void forgetOpenFiles() {}
+
+    // Finds the record of a handle: 11 for a volume other than 0, 20 when
+    // it is not open.
+    uint32_t handlePrologue(uint32_t handle, OpenFile** file);
+    uint32_t findStatEntry(std::string_view path, FoundEntry* found);
+    // Moves the position forward, following the chain.
+    void advance(OpenFile& file, uint32_t newPosition);
+    // Recomputes current and previous cluster for the position.
+    void placeAt(OpenFile& file, uint32_t position);
+    uint32_t readFromCard(OpenFile& file, uint8_t* buffer, uint32_t length);
+    uint32_t directWrite(OpenFile& file, const uint8_t* data, uint32_t length);
+    uint32_t flush(OpenFile& file);
+    uint32_t flushCluster(uint32_t cluster, bool isNew, uint32_t clusterStart, const OpenFile& file, bool holdsEnd);
+    uint32_t chainLength(uint32_t first, uint32_t* last);
 
     media::Media& media_;
     VolumeNames names_;
     Volume volume_;
+    OpenFiles files_;
+    std::array<Callback, 2> callbacks_{};
 
-private:
     uint32_t readPartition(uint8_t* sector);
     uint32_t readBootSector(uint8_t* sector);
     uint32_t writeLayout(std::string_view label);

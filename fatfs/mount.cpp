@@ -91,7 +91,7 @@ uint32_t FileSystem::readBootSector(uint8_t* sector) {
 
 uint32_t FileSystem::mount() {
     volume_.mounted = 0;
-    forgetOpenFiles();
+    files_.clear();
     auto buffer = media_.pool().take();
     if (!buffer) return FS_NO_MEMORY;
     if (const uint32_t error = readPartition(buffer.data())) return error;

@@ -1,0 +1,229 @@
+// Files by path and by handle: create, open, close, pre-extension, removal,
+// size, move, stat records.
+#include "fatfs/file_system.h"
+
+#include "fatfs/fs_results.h"
+#include "fatfs/path.h"
+#include "platform/byte_order.h"
+
+#include <algorithm>
+#include <cctype>
+#include <string>
+
+namespace kestrel::fatfs {
+
+namespace {
+
+constexpr uint8_t CARD = 0;
+
+std::string upperText(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+}  // namespace
+
+uint32_t FileSystem::handlePrologue(uint32_t handle, OpenFile** file) {
+    const FileHandle decoded = FileHandle::decode(handle);
+    if (decoded.volume != 0) return FS_INVALID;
+    if (const uint32_t error = ensureMounted()) return error;
+    *file = files_.find(decoded.firstCluster, decoded.instance);
+    return *file ? FS_OK : FS_NOT_OPEN;
+}
+
+uint32_t FileSystem::createFile(std::string_view path, uint32_t overwrite, uint32_t* handle) {
+    if (const uint32_t error = prologue(path)) return error;
+    uint32_t parent = 0;
+    if (const uint32_t error = resolvePath(directory_, path, PathMode::Parent, &parent)) return error;
+    const std::string_view name = finalComponent(path);
+    FoundEntry existing;
+    const uint32_t search = directory_.findByName(parent, name, &existing);
+    if (search == FS_OK) {
+        if (overwrite != 1) return FS_EXISTS;
+        (void)directory_.removeEntry(parent, name);
+    } else if (search != FS_NOT_FOUND) {
+        return search;
+    }
+    if (files_.full()) return FS_TOO_MANY_FILES;
+    const uint32_t cluster = fat_.findFree();
+    if (cluster == 0) return FS_DISK_FULL;
+    volume_.fat.set(cluster, FAT_END);
+
+    OpenFile record;
+    record.firstCluster = record.current = cluster;
+    record.directory = parent;
+    record.mode = MODE_CREATED;
+    record.buffer.assign(volume_.writeBufferSize, 0);
+    OpenFile& added = files_.add(std::move(record));
+    if (const uint32_t error = directory_.createEntry(parent, name, cluster, 0, false)) {
+        files_.remove(&added);
+        volume_.fat.set(cluster, FAT_FREE);
+        return error;
+    }
+    *handle = FileHandle{cluster, 0, 0}.encode();
+    return FS_OK;
+}
+
+uint32_t FileSystem::openFile(std::string_view path, uint32_t mode, uint32_t* handle) {
+    if (const uint32_t error = prologue(path)) return error;
+    uint32_t parent = 0;
+    if (const uint32_t error = resolvePath(directory_, path, PathMode::Parent, &parent)) return error;
+    FoundEntry found;
+    if (const uint32_t error = directory_.findByName(parent, finalComponent(path), &found)) return error;
+    const uint32_t first = found.entry.firstCluster();
+    const uint32_t instance = files_.freeInstance(first);
+    if (instance >= MAX_INSTANCES) return FS_TOO_MANY_INSTANCES;
+    if (files_.full()) return FS_TOO_MANY_FILES;
+    OpenFile record;
+    record.firstCluster = record.current = first;
+    record.directory = parent;
+    record.size = found.entry.size();
+    record.mode = mode;
+    record.instance = instance;
+    record.buffer.assign(volume_.writeBufferSize, 0);
+    files_.add(std::move(record));
+    *handle = FileHandle{first, instance, 0}.encode();
+    return FS_OK;
+}
+
+uint32_t FileSystem::closeFile(uint32_t handle) {
+    OpenFile* file = nullptr;
+    if (const uint32_t error = handlePrologue(handle, &file)) return error;
+    if (file->writable()) {
+        if (const uint32_t error = flush(*file)) return error;
+        FoundEntry found;
+        if (const uint32_t error =
+                directory_.search(file->directory, SearchMode::FirstCluster, {{}, file->firstCluster}, &found)) {
+            return error;
+        }
+        const DateTime now = directory_.now();
+        found.entry.setTime(encodeTime(now));
+        found.entry.setDate(encodeDate(now));
+        found.entry.setSize(file->size);
+        if (const uint32_t error = directory_.writeEntry(found.position, found.entry)) return error;
+        fat_.truncate(file->firstCluster, file->size);
+        if (const uint32_t error = fat_.store()) return error;
+    }
+    files_.remove(file);
+    return FS_OK;
+}
+
+uint32_t FileSystem::chainLength(uint32_t first, uint32_t* last) {
+    uint32_t length = 1;
+    uint32_t cluster = first;
+    for (; length <= volume_.fat.count(); ++length) {
+        const uint16_t next = volume_.fat.get(cluster);
+        if (next == FAT_END) break;
+        if (next == FAT_FREE || !volume_.fat.contains(next)) return 0;
+        cluster = next;
+    }
+    *last = cluster;
+    return length;
+}
+
+uint32_t FileSystem::fileExtend(uint32_t handle, uint32_t bytes) {
+    OpenFile* file = nullptr;
+    if (const uint32_t error = handlePrologue(handle, &file)) return error;
+    const uint64_t clusterBytes = volume_.clusterBytes();
+    const uint64_t size = file->size;
+    const uint32_t c0 = static_cast<uint32_t>((size + clusterBytes - 1) / clusterBytes);
+    const uint32_t c1 = static_cast<uint32_t>((size + bytes + clusterBytes - 1) / clusterBytes);
+    if (c1 == c0) return FS_OK;
+    uint32_t last = 0;
+    const uint32_t length = chainLength(file->firstCluster, &last);
+    if (length == 0) return FS_BROKEN_CHAIN;
+    if (size != 0 || length != 1) {
+        // A file that holds data keeps its chain and its blocks: the
+        // clusters still missing go behind its last cluster.
+        return c1 > length ? fat_.extendContiguous(last, c1 - length) : FS_OK;
+    }
+    if (const uint32_t error = fat_.extendContiguous(file->firstCluster, c1 - c0)) return error;
+    // The first cluster is erased too, so that the data can be programmed
+    // from its start.
+    const media::CardGeometry* row = nullptr;
+    if (const uint32_t error = media_.maps().smGetGeometry(CARD, &row)) return error;
+    const uint32_t sector = volume_.dataStart + (file->firstCluster - 2) * volume_.boot.sectorsPerCluster;
+    uint32_t old = 0;
+    if (const uint32_t error = media_.maps().smAssignBlock(CARD, sector / row->sectorsPerBlock, &old)) return error;
+    if (old != 0) return media_.maps().smReleaseBlock(CARD, old);
+    return FS_OK;
+}
+
+uint32_t FileSystem::removeFile(std::string_view path) {
+    if (const uint32_t error = prologue(path)) return error;
+    uint32_t parent = 0;
+    if (const uint32_t error = resolvePath(directory_, path, PathMode::Parent, &parent)) return error;
+    return directory_.removeEntry(parent, finalComponent(path));
+}
+
+uint32_t FileSystem::getSizeFile(std::string_view path, uint32_t* size) {
+    *size = 0;
+    if (const uint32_t error = prologue(path)) return error;
+    uint32_t parent = 0;
+    if (const uint32_t error = resolvePath(directory_, path, PathMode::Parent, &parent)) return error;
+    FoundEntry found;
+    if (const uint32_t error = directory_.findByName(parent, finalComponent(path), &found)) return error;
+    *size = found.entry.size();
+    return FS_OK;
+}
+
+uint32_t FileSystem::moveFile(std::string_view source, std::string_view destination) {
+    if (names_.volumeOf(destination) != 0u) return FS_INVALID;
+    if (const uint32_t error = prologue(source)) return error;
+    uint32_t cluster = 0;
+    if (resolvePath(directory_, source, PathMode::Target, &cluster) != FS_OK) return FS_MOVE_NOT_FOUND;
+    const std::string_view sourceDir = directoryText(source), sourceName = finalComponent(source);
+    const std::string_view destDir = directoryText(destination), destName = finalComponent(destination);
+    if (sourceDir == destDir && sourceName == destName) return FS_OK;
+    uint32_t destCluster = 0;
+    if (resolvePath(directory_, destDir, PathMode::Target, &destCluster) != FS_OK) return FS_MOVE_NOT_FOUND;
+    if (resolvePath(directory_, destination, PathMode::Target, &cluster) == FS_OK) return FS_EXISTS;
+
+    uint32_t sourceCluster = 0;
+    if (const uint32_t error = resolvePath(directory_, sourceDir, PathMode::Target, &sourceCluster)) return error;
+    FoundEntry found;
+    if (const uint32_t error = directory_.findByName(sourceCluster, sourceName, &found)) return error;
+    // A directory cannot move into its own tree: it would be cut off.
+    const std::string inside = upperText(source) + "\\";
+    if (found.entry.isDirectory() && upperText(destDir).rfind(inside, 0) == 0) return FS_INVALID;
+    // The new entry first: if it cannot be made, the old one still holds
+    // the file.
+    if (const uint32_t error = directory_.createEntry(destCluster, destName, found.entry.firstCluster(),
+                                                      found.entry.size(), found.entry.isDirectory())) {
+        return error;
+    }
+    DirEntry deleted;
+    deleted.bytes[0] = ENTRY_DELETED;
+    return directory_.writeEntry(found.position, deleted);
+}
+
+uint32_t FileSystem::findStatEntry(std::string_view path, FoundEntry* found) {
+    if (const uint32_t error = prologue(path)) return error;
+    uint32_t parent = 0;
+    if (resolvePath(directory_, path, PathMode::Parent, &parent) != FS_OK) {
+        uint32_t target = 0;
+        const uint32_t result = resolvePath(directory_, path, PathMode::Target, &target);
+        if (result != FS_OK) return result;
+        return target == 0 ? FS_ROOT_STAT : FS_INVALID;
+    }
+    return directory_.findByName(parent, finalComponent(path), found);
+}
+
+uint32_t FileSystem::readStat(std::string_view path, uint8_t* stat) {
+    FoundEntry found;
+    if (const uint32_t error = findStatEntry(path, &found)) return error;
+    storeStatRecord(found.entry, stat);
+    return FS_OK;
+}
+
+uint32_t FileSystem::writeStat(std::string_view path, const uint8_t* stat) {
+    FoundEntry found;
+    if (const uint32_t error = findStatEntry(path, &found)) return error;
+    found.entry.bytes[11] = static_cast<uint8_t>(loadLe32(stat));
+    found.entry.setTime(encodeTime(stat[16], stat[17], stat[18]));
+    found.entry.setDate(encodeDate(loadLe16(stat + 12), stat[14], stat[15]));
+    return directory_.writeEntry(found.position, found.entry);
+}
+
+}  // namespace kestrel::fatfs
