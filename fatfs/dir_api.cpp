@@ -65,12 +65,13 @@ uint32_t FileSystem::removeDir(std::string_view path, uint32_t recursive) {
     if (!target.entry.isDirectory()) return FS_INVALID;
     const uint32_t top = target.entry.firstCluster();
     if (recursive != 1) {
-        for (uint32_t n = 0; n < 3; ++n) {
+        // Empty means nothing but "." and "..": a ".profile" is content.
+        for (uint32_t n = 0;; ++n) {
             FoundEntry entry;
             const uint32_t result = directory_.search(top, SearchMode::NthEntry, {{}, n}, &entry);
             if (result == FS_NOT_FOUND) break;
             if (result != FS_OK) return result;
-            if (!entry.entry.isDot()) return FS_NOT_EMPTY;
+            if (!isDotName(entry.entry.name())) return FS_NOT_EMPTY;
         }
     } else if (const uint32_t error = removeTree(top)) {
         return error;

@@ -8,8 +8,18 @@
 
 namespace kestrel::fatfs {
 
+bool validEntryName(std::string_view name) {
+    if (name.empty()) return false;
+    for (char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || std::string_view("\"*/:<>?\\|").find(c) != std::string_view::npos) return false;
+    }
+    return true;
+}
+
 uint32_t Directory::createEntry(uint32_t directory, std::string_view name, uint32_t firstCluster, uint32_t size,
                                 bool isDirectory) {
+    if (name != "." && name != ".." && !validEntryName(name)) return FS_INVALID;
     DirEntry entry;
     ShortName shortName;
     if (const uint32_t error = shortForm(directory, name, &shortName)) return error;
@@ -111,7 +121,10 @@ uint32_t Directory::removeFound(const FoundEntry& found) {
     // A first cluster of 0 owns nothing; an empty file's one cluster is
     // freed like any other chain.
     uint32_t freed = FS_OK;
-    if (entry.firstCluster() != 0) freed = fat_.freeChain(entry.firstCluster());
+    if (entry.firstCluster() != 0) {
+        if (removed_) removed_(entry.firstCluster());
+        freed = fat_.freeChain(entry.firstCluster());
+    }
     const uint32_t stored = fat_.store();
     return freed != FS_OK ? freed : stored;
 }

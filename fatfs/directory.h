@@ -14,6 +14,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kestrel::fatfs {
 
@@ -76,6 +77,12 @@ public:
 
     DateTime now() const { return clock_(); }
 
+    // Told the first cluster of every entry removed (open handles of a
+    // removed file must not write into clusters handed out again).
+    void setRemovalListener(std::function<void(uint32_t firstCluster)> listener) {
+        removed_ = std::move(listener);
+    }
+
 private:
     // Calls `visit` for each entry, a sector at a time, from the start of
     // the directory; `visit` returns true to stop.
@@ -87,12 +94,20 @@ private:
     uint32_t growDirectory(uint32_t directory, const DirEntry* first, uint32_t* added);
     uint32_t lastCluster(uint32_t directory, uint32_t* last);
     uint32_t freeRunForLongName(uint32_t directory, uint32_t entries, DirPosition* slot);
+    // Writes consecutive entries from `slot` on, into the next cluster of
+    // the chain when they do not fit.
+    uint32_t writeRun(const DirPosition& slot, const std::vector<uint8_t>& run);
 
     Volume& volume_;
     ClusterIo& io_;
     FatTable& fat_;
     std::function<uint32_t()> random_;
     Clock clock_;
+    std::function<void(uint32_t)> removed_;
 };
+
+// False for names holding characters no FAT name may hold: control
+// characters and " * / : < > ? \ |.
+bool validEntryName(std::string_view name);
 
 }  // namespace kestrel::fatfs

@@ -40,7 +40,8 @@ uint32_t FileSystem::createFile(std::string_view path, uint32_t overwrite, uint3
     FoundEntry existing;
     const uint32_t search = directory_.findByName(parent, name, &existing);
     if (search == FS_OK) {
-        if (overwrite != 1) return FS_EXISTS;
+        // Replacing a directory would orphan everything below it.
+        if (overwrite != 1 || existing.entry.isDirectory()) return FS_EXISTS;
         (void)directory_.removeEntry(parent, name);
     } else if (search != FS_NOT_FOUND) {
         return search;
@@ -154,7 +155,10 @@ uint32_t FileSystem::removeFile(std::string_view path) {
     if (const uint32_t error = prologue(path)) return error;
     uint32_t parent = 0;
     if (const uint32_t error = resolvePath(directory_, path, PathMode::Parent, &parent)) return error;
-    return directory_.removeEntry(parent, finalComponent(path));
+    FoundEntry found;
+    if (const uint32_t error = directory_.findByName(parent, finalComponent(path), &found)) return error;
+    if (found.entry.isDirectory()) return FS_INVALID;  // directories go through removeDir
+    return directory_.removeEntryByShortName(parent, found.entry.name());
 }
 
 uint32_t FileSystem::getSizeFile(std::string_view path, uint32_t* size) {
@@ -195,7 +199,18 @@ uint32_t FileSystem::moveFile(std::string_view source, std::string_view destinat
     }
     DirEntry deleted;
     deleted.bytes[0] = ENTRY_DELETED;
-    return directory_.writeEntry(found.position, deleted);
+    if (const uint32_t error = directory_.writeEntry(found.position, deleted)) return error;
+    if (const uint32_t error = directory_.deleteLongNameEntriesBefore(found.position)) return error;
+    if (!found.entry.isDirectory()) return FS_OK;
+    // The moved directory's ".." names its new parent.
+    FoundEntry dotDot;
+    const ShortName dotDotName = {'.', '.', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+    if (const uint32_t error = directory_.search(found.entry.firstCluster(), SearchMode::ShortNameEquals,
+                                                 {dotDotName, 0}, &dotDot)) {
+        return error;
+    }
+    dotDot.entry.setFirstCluster(static_cast<uint16_t>(destCluster));
+    return directory_.writeEntry(dotDot.position, dotDot.entry);
 }
 
 uint32_t FileSystem::findStatEntry(std::string_view path, FoundEntry* found) {

@@ -19,7 +19,11 @@ FileSystem::FileSystem(media::Media& media, std::function<bool()> startDevice, C
       clock_(std::move(clock)),
       io_(media.maps(), media.pool(), volume_),
       fat_(volume_, io_, media.maps(), media.pool()),
-      directory_(volume_, io_, fat_, [this] { return static_cast<uint32_t>(random_() % RANDOM_RANGE); }, clock_) {}
+      directory_(volume_, io_, fat_, [this] { return static_cast<uint32_t>(random_() % RANDOM_RANGE); }, clock_) {
+    // Handles of a removed file become "not open": their buffers and
+    // clusters must not reach clusters that now belong to other files.
+    directory_.setRemovalListener([this](uint32_t firstCluster) { files_.dropFile(firstCluster); });
+}
 
 uint32_t FileSystem::init() {
     const uint32_t seconds = clock_().second;

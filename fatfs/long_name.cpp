@@ -98,19 +98,17 @@ uint32_t Directory::freeRunForLongName(uint32_t directory, uint32_t entries, Dir
 }
 
 uint32_t Directory::setLongName(uint32_t directory, std::string_view shortName, const std::u16string& longName) {
+    for (char16_t c : longName) {
+        if (c < 0x20 || std::u16string_view(u"\"*/:<>?\\|").find(c) != std::u16string_view::npos) return FS_INVALID;
+    }
     if (longName.empty() || fitsShortForm(longName)) return FS_OK;
     const uint32_t n = static_cast<uint32_t>(longName.size());
     const uint32_t entries = (n - 1) / CHARS_PER_ENTRY + 2;
 
-    DirPosition slot;
-    if (const uint32_t error = freeRunForLongName(directory, entries, &slot)) return error;
     FoundEntry file;
     if (const uint32_t error = findByName(directory, shortName, &file)) return error;
-    DirEntry old = file.entry;
-    old.bytes[0] = ENTRY_DELETED;
-    std::fill(old.bytes.begin() + 26, old.bytes.end(), 0);
-    if (const uint32_t error = writeEntry(file.position, old)) return error;
-    if (const uint32_t error = deleteLongNameEntriesBefore(file.position)) return error;
+    DirPosition slot;
+    if (const uint32_t error = freeRunForLongName(directory, entries, &slot)) return error;
 
     const uint8_t sum = checksum(file.entry.name());
     std::vector<uint8_t> run(entries * DIR_ENTRY, 0xFF);
@@ -128,13 +126,24 @@ uint32_t Directory::setLongName(uint32_t directory, std::string_view shortName, 
     }
     std::copy(file.entry.bytes.begin(), file.entry.bytes.end(), run.end() - DIR_ENTRY);
 
-    const uint32_t regionBytes = directory == 0 ? rootBytes() : volume_.clusterBytes();
+    // The new run first: if it cannot be written, the old entry still
+    // holds the file.
+    if (const uint32_t error = writeRun(slot, run)) return error;
+    DirEntry old = file.entry;
+    old.bytes[0] = ENTRY_DELETED;
+    std::fill(old.bytes.begin() + 26, old.bytes.end(), 0);
+    if (const uint32_t error = writeEntry(file.position, old)) return error;
+    return deleteLongNameEntriesBefore(file.position);
+}
+
+uint32_t Directory::writeRun(const DirPosition& slot, const std::vector<uint8_t>& run) {
+    const uint32_t regionBytes = slot.directory == 0 ? rootBytes() : volume_.clusterBytes();
     const uint32_t here = std::min<uint32_t>(static_cast<uint32_t>(run.size()), regionBytes - slot.offset);
     if (const uint32_t error = writeDirBytes(slot, run.data(), here)) return error;
     if (here == run.size()) return FS_OK;
     const uint16_t next = volume_.fat.get(slot.cluster);
     if (next == FAT_END || next == FAT_FREE || !volume_.fat.contains(next)) return FS_BROKEN_CHAIN;
-    return writeDirBytes({directory, next, 0}, run.data() + here, static_cast<uint32_t>(run.size()) - here);
+    return writeDirBytes({slot.directory, next, 0}, run.data() + here, static_cast<uint32_t>(run.size()) - here);
 }
 
 }  // namespace kestrel::fatfs

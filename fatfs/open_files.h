@@ -52,6 +52,10 @@ public:
     OpenFile& add(OpenFile file);
     void remove(const OpenFile* file);
     void clear() { files_.clear(); }
+    // Forgets every record of the file starting at `firstCluster`.
+    void dropFile(uint32_t firstCluster) {
+        files_.remove_if([firstCluster](const OpenFile& f) { return f.firstCluster == firstCluster; });
+    }
     size_t size() const { return files_.size(); }
 
 private:

@@ -20,7 +20,7 @@ std::optional<uint32_t> VolumeNames::volumeOf(std::string_view path) const {
     const size_t colon = path.find(':');
     if (path.empty() || colon == std::string_view::npos) return std::nullopt;
     const std::string_view name = path.substr(0, colon);
-    if (name.size() >= MAX_NAME) return std::nullopt;
+    if (name.size() > MAX_NAME) return std::nullopt;
     if (!name_.empty() && name == name_) return 0;
     return std::nullopt;
 }

@@ -20,8 +20,8 @@ public:
     uint32_t setName(uint32_t volume, std::string_view name);
     // "dev" and the volume number's digit ("dev" from 10 on).
     uint32_t resetName(uint32_t volume);
-    // The volume a path names; nullopt for a path without ':', a name of
-    // 10 or more characters, or a name not in the table.
+    // The volume a path names; nullopt for a path without ':' or a name not
+    // in the table (every name setName accepts can be matched).
     std::optional<uint32_t> volumeOf(std::string_view path) const;
     const std::string& name() const { return name_; }
 

@@ -173,6 +173,34 @@ TEST_F(DirTest, PathsAndTheirLimits) {
     EXPECT_EQ(count, 3u);
 }
 
+TEST_F(DirTest, NamesWithForbiddenCharactersAreRefused) {
+    uint32_t handle = 0;
+    for (const char* name : {"A*B.TXT", "Q?.TXT", "PIPE|.TXT", "LT<.TXT", "QUOTE\".TXT", "TAB\t.TXT"}) {
+        EXPECT_EQ(fs().createFile(std::string("dev0:\\") + name, 0, &handle), FS_INVALID) << name;
+        EXPECT_EQ(fs().createDir(std::string("dev0:\\") + name), FS_INVALID) << name;
+    }
+    touch("dev0:\\OK.TXT");
+    EXPECT_EQ(fs().setLongName("dev0:\\OK.TXT", terminated(u"not: allowed here").data()), FS_INVALID);
+    EXPECT_EQ(fs().moveFile("dev0:\\OK.TXT", "dev0:\\B>D.TXT"), FS_INVALID);
+    EXPECT_EQ(list("dev0:\\"), (std::vector<std::string>{"OK.TXT"}));
+}
+
+TEST_F(DirTest, OnlyDotEntriesMakeADirectoryEmpty) {
+    ASSERT_EQ(fs().createDir("dev0:\\HOME"), FS_OK);
+    touch("dev0:\\HOME\\PLACE.TXT");
+    // An entry whose name begins with a dot, as other systems write them.
+    FoundEntry found;
+    ASSERT_EQ(fs().directory().findByName(0, "HOME", &found), FS_OK);
+    const uint32_t home = found.entry.firstCluster();
+    ASSERT_EQ(fs().directory().findByName(home, "PLACE.TXT", &found), FS_OK);
+    DirEntry hidden = found.entry;
+    const ShortName dotName = {'.', 'P', 'R', 'O', 'F', 'I', 'L', 'E', ' ', ' ', ' '};
+    hidden.setName(dotName);
+    ASSERT_EQ(fs().directory().writeEntry(found.position, hidden), FS_OK);
+    EXPECT_EQ(fs().removeDir("dev0:\\HOME", 0), FS_NOT_EMPTY);
+    EXPECT_EQ(list("dev0:\\HOME").size(), 3u);
+}
+
 TEST_F(DirTest, RootDirectoryFills) {
     makeCard(16);
     for (int i = 0; i < 256; ++i) touch("dev0:\\F" + std::to_string(i));

@@ -218,6 +218,56 @@ TEST_F(FileTest, MovingFilesAndDirectories) {
     EXPECT_EQ(fs().moveFile("dev0:\\E\\D2\\B.TXT", "dev1:\\B.TXT"), FS_INVALID);
 }
 
+TEST_F(FileTest, DirectoriesAreNeitherReplacedNorRemovedAsFiles) {
+    ASSERT_EQ(fs().createDir("dev0:\\D"), FS_OK);
+    writeFile("dev0:\\D\\IN.TXT", bytesOf("inside"));
+    uint32_t handle = 0;
+    EXPECT_EQ(fs().createFile("dev0:\\D", 1, &handle), FS_EXISTS);
+    EXPECT_EQ(fs().removeFile("dev0:\\D"), FS_INVALID);
+    EXPECT_EQ(readWhole("dev0:\\D\\IN.TXT"), bytesOf("inside"));
+}
+
+TEST_F(FileTest, RemovingAnOpenFileClosesItsHandles) {
+    uint32_t handle = create("dev0:\\GONE.BIN");
+    const auto data = patternBytes(700, 13);
+    ASSERT_EQ(fs().writeFile(handle, data.data(), 700), FS_OK);
+    ASSERT_EQ(fs().writeFile(handle, data.data(), 100), FS_OK);  // buffered
+    ASSERT_EQ(fs().removeFile("dev0:\\GONE.BIN"), FS_OK);
+    writeFile("dev0:\\NEW.BIN", patternBytes(900, 14));  // takes the freed cluster
+    EXPECT_EQ(fs().writeFile(handle, data.data(), 100), FS_NOT_OPEN);
+    EXPECT_EQ(fs().closeFile(handle), FS_NOT_OPEN);
+    EXPECT_EQ(readWhole("dev0:\\NEW.BIN"), patternBytes(900, 14));
+}
+
+TEST_F(FileTest, MovedEntriesLeaveNothingBehind) {
+    writeFile("dev0:\\LONG.TXT", bytesOf("l"));
+    const std::u16string name = u"a long file name.txt";
+    std::vector<uint16_t> longName(name.begin(), name.end());
+    longName.push_back(0);
+    ASSERT_EQ(fs().setLongName("dev0:\\LONG.TXT", longName.data()), FS_OK);
+    ASSERT_EQ(fs().createDir("dev0:\\DIR"), FS_OK);
+    ASSERT_EQ(fs().moveFile("dev0:\\LONG.TXT", "dev0:\\DIR\\LONG.TXT"), FS_OK);
+    // No live long-name entry stays in the root.
+    const RegionStart root = fs().clusters().rootStart();
+    std::vector<uint8_t> region(256 * 32);
+    ASSERT_EQ(fs().clusters().read(root.cluster, root.offset, region.data(), 256 * 32), FS_OK);
+    for (size_t at = 0; at < region.size(); at += 32) {
+        if (region[at] != 0 && region[at] != 0xE5) {
+            EXPECT_NE(region[at + 11] & 0x0F, 0x0F) << at;
+        }
+    }
+    // A moved directory's ".." names its new parent.
+    ASSERT_EQ(fs().createDir("dev0:\\NEWHOME"), FS_OK);
+    ASSERT_EQ(fs().moveFile("dev0:\\DIR", "dev0:\\NEWHOME\\DIR"), FS_OK);
+    std::vector<uint8_t> records(2 * 116);
+    uint32_t delivered = 0;
+    ASSERT_EQ(fs().readDirEx("dev0:\\NEWHOME", 0, 1, records.data(), &delivered), FS_OK);
+    const uint32_t newHome = loadLe32(&records[96 + 4]);
+    ASSERT_EQ(fs().readDirEx("dev0:\\NEWHOME\\DIR", 0, 2, records.data(), &delivered), FS_OK);
+    EXPECT_EQ(loadLe32(&records[116 + 96 + 4]), newHome);
+    EXPECT_EQ(readWhole("dev0:\\NEWHOME\\DIR\\LONG.TXT"), bytesOf("l"));
+}
+
 TEST_F(FileTest, StatRecordsOfFilesAndTheRoot) {
     writeFile("dev0:\\ST.TXT", bytesOf("stat"));
     auto record = stat("dev0:\\ST.TXT");

@@ -93,8 +93,9 @@ TEST_F(VolumeTest, VolumeNamesAreExactAndRenamable) {
     EXPECT_EQ(fs().getListNumDir("card:\\", &count), FS_OK);
     EXPECT_EQ(fs().getListNumDir("dev0:\\", &count), FS_INVALID);
     EXPECT_EQ(fs().mountVol(0, "elevenchars"), FS_INVALID);
-    EXPECT_EQ(fs().mountVol(0, "tenchars10"), FS_OK);  // stored, but never matched
-    EXPECT_EQ(fs().getListNumDir("tenchars10:\\", &count), FS_INVALID);
+    EXPECT_EQ(fs().mountVol(0, "tenchars10"), FS_OK);  // every name that is accepted can be used
+    EXPECT_EQ(fs().getListNumDir("tenchars10:\\", &count), FS_OK);
+    EXPECT_EQ(fs().mountVol(1, "other"), FS_INVALID);
     EXPECT_EQ(fs().unmountVol(0), FS_OK);
     EXPECT_EQ(fs().getListNumDir("dev0:\\", &count), FS_OK);
 }
