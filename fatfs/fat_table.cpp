@@ -114,8 +114,14 @@ uint32_t FatTable::store() {
 }
 
 uint32_t FatTable::scanLimit() const {
-    // 16-bit arithmetic, as the cluster numbers are.
-    return static_cast<uint16_t>(volume_.boot.totalSectors / volume_.boot.sectorsPerCluster);
+    // 16-bit arithmetic, as the cluster numbers are; and never a cluster
+    // beyond the end of the partition (volumes made elsewhere may have
+    // fewer data clusters than that count suggests).
+    const BootSectorFields& b = volume_.boot;
+    const uint32_t limit = static_cast<uint16_t>(b.totalSectors / b.sectorsPerCluster);
+    const uint32_t end = volume_.partition.startLba + b.totalSectors;
+    const uint32_t dataClusters = end > volume_.dataStart ? (end - volume_.dataStart) / b.sectorsPerCluster : 0;
+    return std::min(limit, dataClusters + 2);
 }
 
 uint32_t FatTable::findFree() const {

@@ -89,6 +89,18 @@ uint32_t FileSystem::readBootSector(uint8_t* sector) {
     return FS_OK;
 }
 
+// The FATs follow the reserved sectors, each as long as the boot sector
+// says. Volumes written by this library agree with the computed sizes;
+// volumes made elsewhere are read where their boot sector puts the FATs,
+// unless its FAT size could not hold the entries.
+void FileSystem::placeFats(uint32_t entries) {
+    const BootSectorFields& b = volume_.boot;
+    const uint32_t bytes = volume_.fat16() ? entries * 2 : entries * 3 / 2;
+    const uint32_t computed = (bytes + SECTOR - bytes % SECTOR) / SECTOR;
+    volume_.sectorsPerFat = b.sectorsPerFatStored * SECTOR >= bytes ? b.sectorsPerFatStored : computed;
+    volume_.fatStart = volume_.partition.startLba + (b.reservedSectors >= 1 ? b.reservedSectors : 1);
+}
+
 uint32_t FileSystem::mount() {
     volume_.mounted = 0;
     files_.clear();
@@ -105,9 +117,7 @@ uint32_t FileSystem::mount() {
     } catch (const std::bad_alloc&) {
         return FS_DEVICE_FAILED;
     }
-    const uint32_t bytes = volume_.fat16() ? entries * 2 : entries * 3 / 2;
-    volume_.sectorsPerFat = (bytes + SECTOR - bytes % SECTOR) / SECTOR;
-    volume_.fatStart = volume_.partition.startLba + 1;
+    placeFats(entries);
     if (const uint32_t error = fat_.load()) return error;
     volume_.rootStart = volume_.fatStart + volume_.boot.fatCount * volume_.sectorsPerFat;
     volume_.dataStart = volume_.rootStart + (volume_.boot.rootEntries * DIR_ENTRY + SECTOR - 1) / SECTOR;

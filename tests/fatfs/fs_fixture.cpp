@@ -42,7 +42,7 @@ std::vector<uint8_t> FsTest::sector(uint32_t number) {
 }
 
 void FsTest::overwriteSector(uint32_t number, const std::vector<uint8_t>& data) {
-    const uint32_t k = card().card().geometry().sectorsPerBlock;
+    const uint32_t k = geometry().sectorsPerBlock;
     ASSERT_EQ(fs().clusters().writeInBlock(number / k, (number % k) * 512, data.data(), 512), FS_OK);
 }
 
@@ -63,6 +63,12 @@ uint32_t FsTest::freeClusters() const {
     const FatImage& fat = fs_->volume().fat;
     for (uint32_t c = 2; c < fat.count(); ++c) free += fat.get(c) == FAT_FREE;
     return free;
+}
+
+const media::CardGeometry& FsTest::geometry() {
+    const media::CardGeometry* row = nullptr;
+    EXPECT_EQ(card().maps().smGetGeometry(0, &row), 0u);
+    return *row;
 }
 
 std::vector<uint8_t> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }

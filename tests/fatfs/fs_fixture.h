@@ -35,6 +35,8 @@ protected:
     void overwriteSector(uint32_t number, const std::vector<uint8_t>& data);
     std::vector<std::string> list(const std::string& path);
     uint32_t freeClusters() const;
+    // The card's geometry row (identifying the card when needed).
+    const media::CardGeometry& geometry();
 
     std::unique_ptr<media::test::SimCard> card_;
     std::unique_ptr<FileSystem> fs_;
