@@ -72,6 +72,9 @@ uint32_t FileSystem::openFile(std::string_view path, uint32_t mode, uint32_t* ha
     if (const uint32_t error = resolvePath(directory_, path, PathMode::Parent, &parent)) return error;
     FoundEntry found;
     if (const uint32_t error = directory_.findByName(parent, finalComponent(path), &found)) return error;
+    if ((mode & MODE_WRITE) != 0 && found.entry.firstCluster() == 0 && !found.entry.isDirectory()) {
+        if (const uint32_t error = giveFirstCluster(found)) return error;
+    }
     const uint32_t first = found.entry.firstCluster();
     const uint32_t instance = files_.freeInstance(first);
     if (instance >= MAX_INSTANCES) return FS_TOO_MANY_INSTANCES;
@@ -88,6 +91,20 @@ uint32_t FileSystem::openFile(std::string_view path, uint32_t mode, uint32_t* ha
     return FS_OK;
 }
 
+// An empty file opened for writing gets a cluster to write into, on the
+// card at once so that the entry never names a free cluster.
+uint32_t FileSystem::giveFirstCluster(FoundEntry& found) {
+    const uint32_t cluster = fat_.findFree();
+    if (cluster == 0) return FS_DISK_FULL;
+    volume_.fat.set(cluster, FAT_END);
+    found.entry.setFirstCluster(static_cast<uint16_t>(cluster));
+    if (const uint32_t error = fat_.store()) {
+        volume_.fat.set(cluster, FAT_FREE);
+        return error;
+    }
+    return directory_.writeEntry(found.position, found.entry);
+}
+
 uint32_t FileSystem::closeFile(uint32_t handle) {
     OpenFile* file = nullptr;
     if (const uint32_t error = handlePrologue(handle, &file)) return error;
@@ -102,8 +119,16 @@ uint32_t FileSystem::closeFile(uint32_t handle) {
         found.entry.setTime(encodeTime(now));
         found.entry.setDate(encodeDate(now));
         found.entry.setSize(file->size);
+        // An empty file owns no cluster on the card (as every FAT reader
+        // expects), once no other handle still writes through it.
+        const bool releaseChain = file->size == 0 && files_.countOf(file->firstCluster) == 1;
+        if (releaseChain) found.entry.setFirstCluster(0);
         if (const uint32_t error = directory_.writeEntry(found.position, found.entry)) return error;
-        fat_.truncate(file->firstCluster, file->size);
+        if (releaseChain) {
+            (void)fat_.freeChain(file->firstCluster);
+        } else {
+            fat_.truncate(file->firstCluster, file->size);
+        }
         if (const uint32_t error = fat_.store()) return error;
     }
     files_.remove(file);

@@ -93,6 +93,7 @@ private:
     // it is not open.
     uint32_t handlePrologue(uint32_t handle, OpenFile** file);
     uint32_t findStatEntry(std::string_view path, FoundEntry* found);
+    uint32_t giveFirstCluster(FoundEntry& found);
     // Moves the position forward, following the chain.
     void advance(OpenFile& file, uint32_t newPosition);
     // Recomputes current and previous cluster for the position.

@@ -48,6 +48,12 @@ public:
     // The lowest instance number not open for this first cluster, or
     // MAX_INSTANCES when all are.
     uint32_t freeInstance(uint32_t firstCluster) const;
+    // The number of open records of the file starting at `firstCluster`.
+    uint32_t countOf(uint32_t firstCluster) const {
+        uint32_t count = 0;
+        for (const auto& f : files_) count += f.firstCluster == firstCluster;
+        return count;
+    }
     bool full() const { return files_.size() >= MAX_OPEN_FILES; }
     OpenFile& add(OpenFile file);
     void remove(const OpenFile* file);

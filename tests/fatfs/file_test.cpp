@@ -268,6 +268,23 @@ TEST_F(FileTest, MovedEntriesLeaveNothingBehind) {
     EXPECT_EQ(readWhole("dev0:\\NEWHOME\\DIR\\LONG.TXT"), bytesOf("l"));
 }
 
+TEST_F(FileTest, EmptyFilesOwnNoClusterOnTheCard) {
+    const uint32_t freeBefore = freeClusters();
+    writeFile("dev0:\\EMPTY.TXT", {});
+    EXPECT_EQ(freeClusters(), freeBefore);
+    EXPECT_EQ(loadLe32(&stat("dev0:\\EMPTY.TXT")[4]), 0u);
+    // Opened for writing, it gets a cluster again and takes data.
+    uint32_t handle = 0;
+    ASSERT_EQ(fs().openFile("dev0:\\EMPTY.TXT", 3, &handle), FS_OK);
+    EXPECT_EQ(freeClusters(), freeBefore - 1);
+    const auto data = bytesOf("no longer empty");
+    ASSERT_EQ(fs().writeFile(handle, data.data(), static_cast<uint32_t>(data.size())), FS_OK);
+    ASSERT_EQ(fs().closeFile(handle), FS_OK);
+    EXPECT_EQ(readWhole("dev0:\\EMPTY.TXT"), data);
+    ASSERT_EQ(fs().init(), FS_OK);
+    EXPECT_EQ(readWhole("dev0:\\EMPTY.TXT"), data);
+}
+
 TEST_F(FileTest, StatRecordsOfFilesAndTheRoot) {
     writeFile("dev0:\\ST.TXT", bytesOf("stat"));
     auto record = stat("dev0:\\ST.TXT");

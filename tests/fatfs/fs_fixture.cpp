@@ -1,6 +1,10 @@
 #include "tests/fatfs/fs_fixture.h"
 
+#include <cstdio>
+#include <fstream>
 #include <random>
+
+#include "platform/byte_order.h"
 
 namespace kestrel::fatfs::test {
 
@@ -12,7 +16,7 @@ void FsTest::makeCard(uint32_t sizeMb, bool format) {
     ASSERT_EQ(fs_->init(), FS_OK);
     if (!format) return;
     uint32_t bad = 0;
-    ASSERT_EQ(fs_->formatVol("dev0:", "", 0, &bad, {}), FS_OK);
+    ASSERT_EQ(fs_->formatVol("dev0:", "NO NAME", 0, &bad, {}), FS_OK);
 }
 
 void FsTest::writeFile(const std::string& path, const std::vector<uint8_t>& data) {
@@ -65,6 +69,17 @@ uint32_t FsTest::freeClusters() const {
     return free;
 }
 
+void FsTest::exportImage(const std::string& path, uint32_t firstSector) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::vector<uint8_t> data(512);
+    for (uint32_t s = firstSector; s < geometry().totalSectors; ++s) {
+        if (card().maps().smReadLogSector(0, s, 0, data.data(), 512) != 0) std::fill(data.begin(), data.end(), 0);
+        out.write(reinterpret_cast<const char*>(data.data()), 512);
+    }
+}
+
+uint32_t FsTest::partitionStart() { return loadLe32(&sector(0)[454]); }
+
 const media::CardGeometry& FsTest::geometry() {
     const media::CardGeometry* row = nullptr;
     EXPECT_EQ(card().maps().smGetGeometry(0, &row), 0u);
@@ -72,6 +87,23 @@ const media::CardGeometry& FsTest::geometry() {
 }
 
 std::vector<uint8_t> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
+
+#ifndef _WIN32
+std::pair<std::string, bool> runShell(const std::string& command) {
+    std::string output;
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (pipe == nullptr) return {"", false};
+    char chunk[4096];
+    while (size_t n = fread(chunk, 1, sizeof chunk, pipe)) output.append(chunk, n);
+    return {output, pclose(pipe) == 0};
+}
+
+::testing::AssertionResult fsckClean(const std::string& partitionImage) {
+    const auto result = runShell("fsck.fat -n '" + partitionImage + "'");
+    if (result.second) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << result.first;
+}
+#endif
 
 std::vector<uint8_t> patternBytes(size_t length, uint32_t seed) {
     std::mt19937 random(seed);

@@ -19,7 +19,8 @@ inline DateTime fixedTime() { return {2024, 5, 17, 13, 45, 30}; }
 
 class FsTest : public ::testing::Test {
 protected:
-    // A card of `sizeMb`; formatted when `format` is set.
+    // A card of `sizeMb`; formatted when `format` is set (with the label
+    // "NO NAME", which FAT tools take for "no label").
     void makeCard(uint32_t sizeMb, bool format = true);
     void SetUp() override { makeCard(2); }
 
@@ -35,6 +36,11 @@ protected:
     void overwriteSector(uint32_t number, const std::vector<uint8_t>& data);
     std::vector<std::string> list(const std::string& path);
     uint32_t freeClusters() const;
+    // The card's logical sectors from `firstSector` on as an image file;
+    // sectors of blocks never written read as zeros.
+    void exportImage(const std::string& path, uint32_t firstSector = 0);
+    // The first sector of the partition, from the partition table.
+    uint32_t partitionStart();
     // The card's geometry row (identifying the card when needed).
     const media::CardGeometry& geometry();
 
@@ -44,6 +50,14 @@ protected:
 };
 
 std::vector<uint8_t> bytesOf(const std::string& text);
+
+#ifndef _WIN32
+// Runs a shell command: its output (standard output and error) and whether
+// it exited with 0.
+std::pair<std::string, bool> runShell(const std::string& command);
+// fsck.fat -n on an image of a partition: clean, or its report.
+::testing::AssertionResult fsckClean(const std::string& partitionImage);
+#endif
 std::vector<uint8_t> patternBytes(size_t length, uint32_t seed);
 
 }  // namespace kestrel::fatfs::test

@@ -34,6 +34,8 @@ class VolumeTest : public FsTest {};
 
 TEST_F(VolumeTest, FormatOfA32000SectorCardLaysOutTheVolume) {
     makeCard(16);  // 32000 sectors
+    uint32_t bad = 0;
+    ASSERT_EQ(fs().formatVol("dev0:", "", 0, &bad, {}), FS_OK);
     const auto mbr = sector(0);
     EXPECT_EQ(mbr[446], 0x80);
     EXPECT_EQ(mbr[450], 0x01);
