@@ -31,12 +31,10 @@ bool isDotName(const ShortName& name) {
 }  // namespace
 
 uint32_t FileSystem::createDir(std::string_view path) {
-    if (const uint32_t error = prologue(path)) return error;
     uint32_t parent = 0;
-    if (const uint32_t error = resolvePath(directory_, path, PathMode::Parent, &parent)) return error;
-    const std::string_view name = finalComponent(path);
     FoundEntry existing;
-    const uint32_t search = directory_.findByName(parent, name, &existing);
+    const uint32_t search = findInParent(path, &parent, &existing);
+    const std::string_view name = finalComponent(path);
     if (search == FS_OK) return FS_EXISTS;
     if (search != FS_NOT_FOUND) return search;
 
@@ -117,8 +115,8 @@ uint32_t FileSystem::getListNumDir(std::string_view path, uint32_t* count) {
     return directory_.countEntries(target, count);
 }
 
-uint32_t FileSystem::readDir(std::string_view path, uint32_t first, uint32_t count, uint8_t* records,
-                             uint32_t* delivered) {
+uint32_t FileSystem::listEntries(std::string_view path, uint32_t first, uint32_t count, uint32_t* delivered,
+                                 const std::function<void(uint32_t index, const FoundEntry&)>& deliver) {
     if (const uint32_t error = prologue(path)) return error;
     uint32_t target = 0;
     if (const uint32_t error = resolvePath(directory_, path, PathMode::Target, &target)) return error;
@@ -131,13 +129,20 @@ uint32_t FileSystem::readDir(std::string_view path, uint32_t first, uint32_t cou
             return FS_END;
         }
         if (result != FS_OK) return result;
-        storeNameText(found.entry.name(), records + static_cast<size_t>(i) * NAME_RECORD);
+        deliver(i, found);
     }
     *delivered = count;
     return FS_OK;
 }
 
-uint32_t FileSystem::fillDirRecord(uint32_t, const FoundEntry& found, uint8_t* record) {
+uint32_t FileSystem::readDir(std::string_view path, uint32_t first, uint32_t count, uint8_t* records,
+                             uint32_t* delivered) {
+    return listEntries(path, first, count, delivered, [records](uint32_t i, const FoundEntry& found) {
+        storeNameText(found.entry.name(), records + static_cast<size_t>(i) * NAME_RECORD);
+    });
+}
+
+void FileSystem::fillDirRecord(const FoundEntry& found, uint8_t* record) {
     std::fill_n(record, DIR_RECORD, 0);
     storeNameText(found.entry.name(), record);
     std::u16string longName;
@@ -147,27 +152,13 @@ uint32_t FileSystem::fillDirRecord(uint32_t, const FoundEntry& found, uint8_t* r
         }
     }
     storeStatRecord(found.entry, record + STAT_FIELD);
-    return FS_OK;
 }
 
 uint32_t FileSystem::readDirEx(std::string_view path, uint32_t first, uint32_t count, uint8_t* records,
                                uint32_t* delivered) {
-    if (const uint32_t error = prologue(path)) return error;
-    uint32_t target = 0;
-    if (const uint32_t error = resolvePath(directory_, path, PathMode::Target, &target)) return error;
-    *delivered = 0;
-    for (uint32_t i = 0; i < count; ++i) {
-        FoundEntry found;
-        const uint32_t result = directory_.search(target, SearchMode::NthEntry, {{}, first + i}, &found);
-        if (result == FS_NOT_FOUND) {
-            *delivered = i;
-            return FS_END;
-        }
-        if (result != FS_OK) return result;
-        fillDirRecord(target, found, records + static_cast<size_t>(i) * DIR_RECORD);
-    }
-    *delivered = count;
-    return FS_OK;
+    return listEntries(path, first, count, delivered, [this, records](uint32_t i, const FoundEntry& found) {
+        fillDirRecord(found, records + static_cast<size_t>(i) * DIR_RECORD);
+    });
 }
 
 uint32_t FileSystem::setLongName(std::string_view path, const uint16_t* longName) {

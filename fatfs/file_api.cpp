@@ -32,13 +32,17 @@ uint32_t FileSystem::handlePrologue(uint32_t handle, OpenFile** file) {
     return *file ? FS_OK : FS_NOT_OPEN;
 }
 
-uint32_t FileSystem::createFile(std::string_view path, uint32_t overwrite, uint32_t* handle) {
+uint32_t FileSystem::findInParent(std::string_view path, uint32_t* parent, FoundEntry* found) {
     if (const uint32_t error = prologue(path)) return error;
+    if (const uint32_t error = resolvePath(directory_, path, PathMode::Parent, parent)) return error;
+    return directory_.findByName(*parent, finalComponent(path), found);
+}
+
+uint32_t FileSystem::createFile(std::string_view path, uint32_t overwrite, uint32_t* handle) {
     uint32_t parent = 0;
-    if (const uint32_t error = resolvePath(directory_, path, PathMode::Parent, &parent)) return error;
-    const std::string_view name = finalComponent(path);
     FoundEntry existing;
-    const uint32_t search = directory_.findByName(parent, name, &existing);
+    const uint32_t search = findInParent(path, &parent, &existing);
+    const std::string_view name = finalComponent(path);
     if (search == FS_OK) {
         // Replacing a directory would orphan everything below it.
         if (overwrite != 1 || existing.entry.isDirectory()) return FS_EXISTS;
@@ -67,11 +71,9 @@ uint32_t FileSystem::createFile(std::string_view path, uint32_t overwrite, uint3
 }
 
 uint32_t FileSystem::openFile(std::string_view path, uint32_t mode, uint32_t* handle) {
-    if (const uint32_t error = prologue(path)) return error;
     uint32_t parent = 0;
-    if (const uint32_t error = resolvePath(directory_, path, PathMode::Parent, &parent)) return error;
     FoundEntry found;
-    if (const uint32_t error = directory_.findByName(parent, finalComponent(path), &found)) return error;
+    if (const uint32_t error = findInParent(path, &parent, &found)) return error;
     if ((mode & MODE_WRITE) != 0 && found.entry.firstCluster() == 0 && !found.entry.isDirectory()) {
         if (const uint32_t error = giveFirstCluster(found)) return error;
     }
@@ -177,22 +179,18 @@ uint32_t FileSystem::fileExtend(uint32_t handle, uint32_t bytes) {
 }
 
 uint32_t FileSystem::removeFile(std::string_view path) {
-    if (const uint32_t error = prologue(path)) return error;
     uint32_t parent = 0;
-    if (const uint32_t error = resolvePath(directory_, path, PathMode::Parent, &parent)) return error;
     FoundEntry found;
-    if (const uint32_t error = directory_.findByName(parent, finalComponent(path), &found)) return error;
+    if (const uint32_t error = findInParent(path, &parent, &found)) return error;
     if (found.entry.isDirectory()) return FS_INVALID;  // directories go through removeDir
     return directory_.removeEntryByShortName(parent, found.entry.name());
 }
 
 uint32_t FileSystem::getSizeFile(std::string_view path, uint32_t* size) {
     *size = 0;
-    if (const uint32_t error = prologue(path)) return error;
     uint32_t parent = 0;
-    if (const uint32_t error = resolvePath(directory_, path, PathMode::Parent, &parent)) return error;
     FoundEntry found;
-    if (const uint32_t error = directory_.findByName(parent, finalComponent(path), &found)) return error;
+    if (const uint32_t error = findInParent(path, &parent, &found)) return error;
     *size = found.entry.size();
     return FS_OK;
 }

@@ -116,7 +116,12 @@ private:
     uint32_t writeLayout(std::string_view label);
     uint32_t writeSectorAt(uint32_t sector, const uint8_t* data);
     uint32_t removeTree(uint32_t top);
-    uint32_t fillDirRecord(uint32_t directory, const FoundEntry& found, uint8_t* record);
+    void fillDirRecord(const FoundEntry& found, uint8_t* record);
+    // Hands the entries from `first` on (at most `count`) to `deliver`.
+    uint32_t listEntries(std::string_view path, uint32_t first, uint32_t count, uint32_t* delivered,
+                         const std::function<void(uint32_t index, const FoundEntry&)>& deliver);
+    // The entry of a path's final component and the directory holding it.
+    uint32_t findInParent(std::string_view path, uint32_t* parent, FoundEntry* found);
 
     std::function<bool()> startDevice_;
     Clock clock_;
