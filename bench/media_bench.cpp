@@ -15,6 +15,7 @@
 #include "sim/sim_device.h"
 #include "tests/media/ecc_reference.h"
 #include "usblink/usb_device.h"
+#include "bench/linked_card.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -28,12 +29,6 @@
 namespace {
 
 using namespace kestrel;
-namespace fs = std::filesystem;
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 // MB/s of `ecc` over `data`, median of `runs`.
 double eccThroughput(const std::function<void(const uint8_t*, uint8_t*)>& ecc, const std::vector<uint8_t>& data,
@@ -49,7 +44,7 @@ double eccThroughput(const std::function<void(const uint8_t*, uint8_t*)>& ecc, c
         const double seconds = std::max<uint64_t>(platform::threadCpuMicros() - start, 1) / 1e6;
         rates.push_back(static_cast<double>(data.size()) / (1024.0 * 1024.0) / seconds);
     }
-    return median(rates);
+    return bench::median(rates);
 }
 
 void benchEcc(int runs) {
@@ -71,82 +66,17 @@ void benchEcc(int runs) {
     std::printf("  ratio                   %10.1f x   (checksum %u)\n\n", table / plain, sink & 0xFF);
 }
 
-struct Phase {
-    uint64_t requests = 0, bytesOut = 0, bytesIn = 0, modelledUs = 0, cpuUs = 0, realMs = 0;
-};
-
-class LinkedCard {
-public:
-    LinkedCard(uint32_t sizeMb, const std::string& firmware) {
-        folder_ = (fs::temp_directory_path() / ("kestrel-media-bench-" + std::to_string(std::random_device{}())))
-                      .string();
-        std::string error;
-        auto config = sim::defaultDeviceConfig(sizeMb, 0xEC);
-        if (!config || !sim::createDeviceFolder(folder_, *config, &error)) {
-            std::fprintf(stderr, "cannot create a %u MB card: %s\n", sizeMb, error.c_str());
-            return;
-        }
-        sim_ = sim::SimDevice::openFolder(folder_, &error);
-        if (!sim_) return;
-        platform::installDeviceProvider(sim::makeInProcessProvider(sim_));
-        device_ = std::make_unique<usblink::UsbDevice>(firmware);
-        if (device_->init() != 1) {
-            std::fprintf(stderr, "firmware download failed\n");
-            device_.reset();
-        }
-    }
-    ~LinkedCard() {
-        device_.reset();
-        platform::installDeviceProvider(nullptr);
-        sim_.reset();
-        std::error_code ignored;
-        fs::remove_all(folder_, ignored);
-    }
-    bool ok() const { return device_ != nullptr; }
-
-    // Runs `work` on a fresh media object and measures it.
-    Phase measure(const std::function<uint32_t(media::Media&)>& work) {
-        media::Media media(device_->cardCommands());
-        const auto before = sim_->counters();
-        const uint64_t cpu = platform::processCpuMicros();
-        const uint64_t real = platform::realMs();
-        const uint32_t result = work(media);
-        Phase phase;
-        phase.realMs = platform::realMs() - real;
-        phase.cpuUs = platform::processCpuMicros() - cpu;
-        const auto after = sim_->counters();
-        phase.requests = after.requests - before.requests;
-        phase.bytesOut = after.bytesToDevice - before.bytesToDevice;
-        phase.bytesIn = after.bytesFromDevice - before.bytesFromDevice;
-        phase.modelledUs = after.modelledMicros - before.modelledMicros;
-        if (result != 0) std::fprintf(stderr, "  (operation failed with %u)\n", result);
-        return phase;
-    }
-
-private:
-    std::string folder_;
-    std::shared_ptr<sim::SimDevice> sim_;
-    std::unique_ptr<usblink::UsbDevice> device_;
-};
-
-void printPhase(const char* name, uint32_t sizeMb, const std::vector<Phase>& runs) {
-    std::vector<double> cpu, ratio;
-    for (const auto& p : runs) {
-        cpu.push_back(static_cast<double>(p.cpuUs));
-        ratio.push_back(100.0 * static_cast<double>(p.cpuUs) / std::max<uint64_t>(p.modelledUs, 1));
-    }
-    const Phase& p = runs.front();
-    std::printf("  %3u MB %-12s %9llu req %11llu B out %11llu B in  modelled %9.3f s  host CPU %8.3f s "
-                "(median of %zu)  = %5.2f %%\n",
-                sizeMb, name, static_cast<unsigned long long>(p.requests),
-                static_cast<unsigned long long>(p.bytesOut), static_cast<unsigned long long>(p.bytesIn),
-                p.modelledUs / 1e6, median(cpu) / 1e6, runs.size(), median(ratio));
-}
-
 void benchCard(uint32_t sizeMb, int runs, const std::string& firmware) {
-    LinkedCard card(sizeMb, firmware);
+    bench::LinkedCard card(sizeMb, firmware);
     if (!card.ok()) return;
     uint32_t bad = 0;
+    // Each run on a fresh media object, which builds its maps first.
+    const auto onFreshMedia = [&card](const std::function<uint32_t(media::Media&)>& work) {
+        return card.measure([&] {
+            media::Media media(card.device().cardCommands());
+            return work(media);
+        });
+    };
     const auto build = [](media::Media& m) { return m.maps().smBuildMaps(0); };
     const auto quick = [&bad](media::Media& m) {
         const uint32_t r = m.maps().smBuildMaps(0);
@@ -157,22 +87,14 @@ void benchCard(uint32_t sizeMb, int runs, const std::string& firmware) {
         return r ? r : m.maps().smFormatMedia(0, 1, &bad, {});
     };
     // The format figures leave out the map build each starts with.
-    const auto minus = [](Phase a, const Phase& b) {
-        a.requests -= b.requests;
-        a.bytesOut -= b.bytesOut;
-        a.bytesIn -= b.bytesIn;
-        a.modelledUs -= b.modelledUs;
-        a.cpuUs = a.cpuUs > b.cpuUs ? a.cpuUs - b.cpuUs : 0;
-        return a;
-    };
-    std::vector<Phase> builds, quicks, fulls;
-    for (int run = 0; run < runs; ++run) builds.push_back(card.measure(build));
-    for (int run = 0; run < runs; ++run) quicks.push_back(minus(card.measure(quick), builds[run]));
+    std::vector<bench::Phase> builds, quicks, fulls;
+    for (int run = 0; run < runs; ++run) builds.push_back(onFreshMedia(build));
+    for (int run = 0; run < runs; ++run) quicks.push_back(onFreshMedia(quick) - builds[run]);
     const int fullRuns = sizeMb >= 128 ? 1 : runs;
-    for (int run = 0; run < fullRuns; ++run) fulls.push_back(minus(card.measure(full), builds[run]));
-    printPhase("map build", sizeMb, builds);
-    printPhase("quick format", sizeMb, quicks);
-    printPhase("full format", sizeMb, fulls);
+    for (int run = 0; run < fullRuns; ++run) fulls.push_back(onFreshMedia(full) - builds[run]);
+    bench::printPhase("map build", sizeMb, builds);
+    bench::printPhase("quick format", sizeMb, quicks);
+    bench::printPhase("full format", sizeMb, fulls);
 }
 
 }  // namespace
@@ -204,7 +126,7 @@ int main(int argc, char** argv) {
     }
     platform::setMessageSink(platform::consoleMessageSink);
     benchEcc(5);
-    const std::string firmware = fs::path(platform::currentExecutablePath()).parent_path().string();
+    const std::string firmware = bench::programFolder();
     std::printf("Media operations through the link (in-process simulated device)\n");
     for (uint32_t size : sizes) benchCard(size, runs, firmware);
     return 0;

@@ -1,7 +1,9 @@
 #include "tests/usblink/link_fixture.h"
 
 #include "platform/driver_interface.h"
+#include "platform/environment.h"
 #include "sim/device_folder.h"
+#include "tests/usblink/served_device.h"
 #include "usblink/firmware_download.h"
 
 #include <atomic>
@@ -27,6 +29,16 @@ LinkNames uniqueNames() {
     return names;
 }
 
+// The device in process, or served over KSIM as KESTREL_TEST_KSIM asks.
+std::unique_ptr<sim::test::TestDevice> openDevice(const std::string& folder) {
+    const auto kind = platform::getEnv("KESTREL_TEST_KSIM");
+    if (!kind || kind->empty()) return sim::test::openTestDevice(sim::test::Transport::InProcess, folder);
+    std::string error;
+    auto served = ServedDevice::start(folder, *kind, error);
+    if (!served) ADD_FAILURE() << "KESTREL_TEST_KSIM=" << *kind << ": " << error;
+    return served;
+}
+
 }  // namespace
 
 void LinkTest::SetUp() {
@@ -34,21 +46,19 @@ void LinkTest::SetUp() {
     ASSERT_TRUE(config);
     ASSERT_EQ(config->deviceCode, CARD_DEVICE_CODE);
     ASSERT_TRUE(sim::test::createFolder(deviceFolder_.path(), *config));
-    std::string error;
-    sim_ = sim::SimDevice::openFolder(deviceFolder_.path(), &error);
-    ASSERT_TRUE(sim_) << error;
+    sim_ = openDevice(deviceFolder_.path());
+    ASSERT_TRUE(sim_);
     for (const char* image : {FFS_FIRMWARE, MAIN_FIRMWARE})
         fs::copy_file(sim::test::siblingFile(image), firmwareFile(image));
 
-    recorder_ = std::make_shared<RequestRecorder>(sim::makeInProcessProvider(sim_));
+    recorder_ = std::make_shared<RequestRecorder>(sim_->provider());
     platform::installDeviceProvider(recorder_);
     platform::setMessageSink([this](const platform::MessageBoxRequest& request) {
         std::lock_guard lock(mutex_);
         messages_.push_back(request);
         return platform::MessageAnswer::Ok;
     });
-    auto sim = sim_;
-    hang_ = std::make_unique<sim::test::Watchdog>([sim] { sim->command("unplug"); });
+    hang_ = std::make_unique<sim::test::Watchdog>([this] { sim_->command("unplug"); });
 }
 
 void LinkTest::TearDown() {

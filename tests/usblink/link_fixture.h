@@ -1,12 +1,15 @@
 // The fixture of the link tests: a fresh simulated device (16 MB card, maker
-// 0xEC, device code 0x73) in a temporary folder, reached in process through a
+// 0xEC, device code 0x73) in a temporary folder, reached through a
 // RequestRecorder; a firmware folder holding copies of vxb_ffs.bix and
 // vxb_main.bix; message boxes and trace lines recorded; a UsbDevice with
 // event names of its own.
+//
+// The device runs in process, or, when KESTREL_TEST_KSIM is "tcp" or "unix",
+// in a kestrel-simd child reached over KSIM through a socket of that kind;
+// the simulator commands then travel over the daemon's control handle.
 #pragma once
 
 #include "platform/message_box.h"
-#include "sim/sim_device.h"
 #include "tests/sim/sim_test_support.h"
 #include "tests/usblink/request_recorder.h"
 #include "usblink/usb_device.h"
@@ -49,7 +52,7 @@ protected:
 private:
     sim::test::TempFolder deviceFolder_;
     sim::test::TempFolder firmwareFolder_;
-    std::shared_ptr<sim::SimDevice> sim_;
+    std::unique_ptr<sim::test::TestDevice> sim_;
     std::shared_ptr<RequestRecorder> recorder_;
     std::unique_ptr<UsbDevice> device_;
     std::unique_ptr<sim::test::Watchdog> hang_;

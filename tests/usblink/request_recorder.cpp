@@ -3,6 +3,9 @@
 #include "platform/byte_order.h"
 #include "platform/driver_interface.h"
 
+#include <algorithm>
+#include <chrono>
+
 namespace kestrel::usblink::test {
 
 namespace {
@@ -55,8 +58,21 @@ std::unique_ptr<platform::DeviceConnection> RequestRecorder::open(std::string_vi
 }
 
 void RequestRecorder::add(RecordedRequest request) {
-    std::lock_guard lock(mutex_);
-    requests_.push_back(std::move(request));
+    {
+        std::lock_guard lock(mutex_);
+        requests_.push_back(std::move(request));
+    }
+    added_.notify_all();
+}
+
+bool RequestRecorder::waitFor(uint32_t code, uint32_t pipe, size_t count, uint32_t realMs) const {
+    std::unique_lock lock(mutex_);
+    return added_.wait_for(lock, std::chrono::milliseconds(realMs), [&] {
+        const auto matching = std::count_if(requests_.begin(), requests_.end(), [&](const RecordedRequest& r) {
+            return r.code == code && (pipe == ANY_PIPE || r.pipe == pipe);
+        });
+        return static_cast<size_t>(matching) >= count;
+    });
 }
 
 std::vector<RecordedRequest> RequestRecorder::requests() const {

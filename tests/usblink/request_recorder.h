@@ -5,6 +5,7 @@
 
 #include "platform/device_provider.h"
 
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -35,6 +36,10 @@ public:
     std::vector<RecordedRequest> requests(uint32_t code, uint32_t pipe = ANY_PIPE) const;
     void clear();
     uint32_t opens() const;
+    // Waits until `count` requests with this code (and pipe) have been
+    // recorded, for requests another thread is still sending; false when
+    // they have not come after `realMs` real milliseconds.
+    bool waitFor(uint32_t code, uint32_t pipe, size_t count, uint32_t realMs) const;
 
     static constexpr uint32_t ANY_PIPE = 0xFFFFFFFFu;
 
@@ -44,6 +49,7 @@ public:
 private:
     std::shared_ptr<platform::DeviceProvider> inner_;
     mutable std::mutex mutex_;
+    mutable std::condition_variable added_;
     std::vector<RecordedRequest> requests_;
     uint32_t opens_ = 0;
 };

@@ -25,6 +25,9 @@ TEST_F(LinkLifeTest, WatchdogAbortsAStalledCommandThroughASecondHandle) {
     EXPECT_GE(platform::tickMs() - start, WATCHDOG_TIMEOUT_MS / 2);
     EXPECT_TRUE(traced(traceLines(), "\n*** BULK_READ failed\n"));
 
+    // The first abort ends the command; the watchdog sends the other two
+    // while the command returns.
+    EXPECT_TRUE(recorder().waitFor(driver::CTL_ABORT_PIPE, RequestRecorder::ANY_PIPE, 3, sim::test::PATIENCE_MS));
     const auto aborts = recorder().requests(driver::CTL_ABORT_PIPE);
     ASSERT_EQ(aborts.size(), 3u);
     EXPECT_EQ(aborts[0].pipe, driver::PIPE_DATA_IN);
