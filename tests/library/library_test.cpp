@@ -124,6 +124,12 @@ TEST_F(LibraryTest, RawPageRoundTripReachesTheCardAndCloseLoadsTheMainFirmware) 
     EXPECT_EQ(firmware(), "main");
 }
 
+TEST_F(LibraryTest, EveryExportWorksFromC) {
+    EXPECT_EQ(run("oryx_file_client", {}), 0);
+    EXPECT_EQ(firmware(), "main");
+    EXPECT_EQ(counter("eeprom_writes"), 1u);
+}
+
 TEST_F(LibraryTest, ProcessExitWithoutCloseLoadsTheMainFirmwareBack) {
     ASSERT_EQ(run("oryx_page_client", {BLOCK_START, PAGE, "9", "--leave-open"}), 0);
     // The page went through the file-system firmware; the unload at exit
