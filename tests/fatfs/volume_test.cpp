@@ -32,6 +32,23 @@ TEST(LayoutTest, TheEightCardSizes) {
 
 class VolumeTest : public FsTest {};
 
+TEST_F(VolumeTest, EveryCardSizeIsFormattedByTheLayoutRule) {
+    const uint32_t sizes[8] = {1, 2, 4, 8, 16, 32, 64, 128};
+    for (uint32_t index = 0; index < 8; ++index) {
+        makeCard(sizes[index]);
+        SCOPED_TRACE(sizes[index]);
+        const Layout layout = layoutFor(media::geometryRow(index));
+        const auto mbr = sector(0);
+        EXPECT_EQ(loadLe32(&mbr[454]), layout.hiddenSectors);
+        const auto boot = sector(layout.hiddenSectors);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(&boot[54]), 8), layout.fat16 ? "FAT16   " : "FAT12   ");
+        EXPECT_EQ(loadLe16(&boot[22]), layout.sectorsPerFat);
+        EXPECT_EQ(boot[13], layout.sectorsPerCluster);
+        EXPECT_EQ(fs().volume().dataStart, layout.dataStart());
+        EXPECT_EQ(fs().volume().sectorsPerFat, layout.sectorsPerFat);
+    }
+}
+
 TEST_F(VolumeTest, FormatOfA32000SectorCardLaysOutTheVolume) {
     makeCard(16);  // 32000 sectors
     uint32_t bad = 0;
