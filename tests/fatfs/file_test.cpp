@@ -72,6 +72,25 @@ TEST_F(FileTest, BufferedBytesAreReadBackBeforeTheyReachTheCard) {
     EXPECT_EQ(readWhole("dev0:\\BUF.TXT"), whole);
 }
 
+TEST_F(FileTest, BufferedBytesBeyondTheAllocatedClustersAreReadFromTheBuffer) {
+    const uint32_t handle = create("dev0:\\EDGE.BIN");
+    const auto full = patternBytes(2 * clusterBytes(), 20);  // direct: ends on a cluster boundary
+    const auto tail = patternBytes(100, 21);                  // buffered, behind the last cluster
+    ASSERT_EQ(fs().writeFile(handle, full.data(), static_cast<uint32_t>(full.size())), FS_OK);
+    ASSERT_EQ(fs().writeFile(handle, tail.data(), 100), FS_OK);
+    uint32_t previous = 0, delivered = 0;
+    ASSERT_EQ(fs().seekFile(handle, 1, static_cast<int32_t>(full.size()) - 50, &previous), FS_OK);
+    std::vector<uint8_t> back(150);
+    ASSERT_EQ(fs().readFile(handle, back.data(), 150, &delivered), FS_OK);
+    std::vector<uint8_t> expected(full.end() - 50, full.end());
+    expected.insert(expected.end(), tail.begin(), tail.end());
+    EXPECT_EQ(back, expected);
+    ASSERT_EQ(fs().closeFile(handle), FS_OK);
+    auto whole = full;
+    whole.insert(whole.end(), tail.begin(), tail.end());
+    EXPECT_EQ(readWhole("dev0:\\EDGE.BIN"), whole);
+}
+
 TEST_F(FileTest, ManySmallWritesAcrossClusters) {
     const uint32_t handle = create("dev0:\\SMALL.BIN");
     std::vector<uint8_t> all;
