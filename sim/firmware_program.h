@@ -6,14 +6,16 @@
 //              not take them; the host's transfer waits until the pipe is
 //              aborted.
 //
-// Programs: the file-system firmware (card commands) and an idle program
-// for the main firmware and for memory without a known image (answers
-// nothing, so every bulk read blocks).
+// Programs: the file-system firmware (card commands), the main firmware
+// (the filex file server, see filex_server.h), and an idle program for
+// memory without a known image (answers nothing, so every bulk read
+// blocks).
 #pragma once
 
 #include "sim/boot_eeprom.h"
 #include "sim/controller_memory.h"
 #include "sim/fault_plan.h"
+#include "sim/filex_backend.h"
 #include "sim/modelled_clock.h"
 #include "sim/nand_card.h"
 #include "sim/pipe_set.h"
@@ -35,6 +37,12 @@ struct DeviceHardware {
     FaultPlan& faults;
     PipeSet& pipes;
     bool lastCardOperationFailed = false;  // the card status register's fail bit
+    // The storage the main firmware serves files from, kept for the
+    // device's lifetime. Whoever builds the device may install one; when
+    // none is installed, the main firmware's first start puts an in-memory
+    // one in place. A replacement takes effect at the main firmware's next
+    // start (the running program keeps the one it started with).
+    std::shared_ptr<FilexBackend> files = nullptr;
 };
 
 class FirmwareProgram {

@@ -1,6 +1,5 @@
-// A program that takes every transfer and answers nothing: the main
-// firmware until it serves files, and whatever runs when memory holds no
-// known image.
+// A program that takes every transfer and answers nothing: what runs while
+// the x51 is held and when memory holds no known image.
 #pragma once
 
 #include "sim/firmware_program.h"

@@ -1,0 +1,90 @@
+// The transport's watchdog: a transfer that never completes is aborted
+// after 8000 ms (80 ms at the tests' time scale) through a second handle,
+// pipes 1, 3, 0 and 5 in this order; three aborted attempts end the
+// exchange, and the next one starts clean.
+#include "tests/filex/filex_fixture.h"
+
+#include "platform/driver_interface.h"
+
+namespace kestrel::filex::test {
+
+namespace {
+
+using driver::CTL_ABORT_PIPE;
+using driver::CTL_BULK_READ;
+using driver::CTL_BULK_WRITE;
+
+struct Aborts {
+    std::vector<uint32_t> pipes;
+    bool fromOtherHandles = true;
+};
+
+// The aborts recorded, and whether none came from the handle of the
+// exchange they ended.
+Aborts abortsOf(const std::vector<Request>& requests, uint32_t exchangeConnection) {
+    Aborts aborts;
+    for (const auto& r : requests) {
+        if (r.code != CTL_ABORT_PIPE) continue;
+        aborts.pipes.push_back(r.pipe);
+        if (r.connection == exchangeConnection) aborts.fromOtherHandles = false;
+    }
+    return aborts;
+}
+
+const std::vector<uint32_t> THREE_ROUNDS = {1, 3, 0, 5, 1, 3, 0, 5, 1, 3, 0, 5};
+
+}  // namespace
+
+using FilexWatchdogTest = FilexTest;
+
+TEST_F(FilexWatchdogTest, StalledReadPhaseIsAbortedThreeTimesThenFails) {
+    ASSERT_TRUE(putFile(client(), "/w.bin", {1, 2, 3}));
+    const int32_t fd = client().open("/w.bin", OPEN_READ);
+    ASSERT_GT(fd, 0);
+    ASSERT_EQ(device().command("stall 1"), "ok");
+    probe().clear();
+    clearTrace();
+    uint8_t buffer[3] = {};
+    EXPECT_EQ(client().read(fd, buffer, 3), -1);
+
+    const auto reads = probe().requests(CTL_BULK_READ);
+    ASSERT_EQ(reads.size(), 3u) << "three attempts on the data pipe, no status read";
+    for (const auto& r : reads) {
+        EXPECT_EQ(r.pipe, driver::PIPE_DATA_IN);
+        EXPECT_EQ(r.result.error, driver::ERR_OPERATION_ABORTED);
+    }
+    const auto aborts = abortsOf(probe().requests(), reads[0].connection);
+    EXPECT_EQ(aborts.pipes, THREE_ROUNDS);
+    EXPECT_TRUE(aborts.fromOtherHandles);
+    const auto lines = traceLines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "*** Reseting all piipes\n"), 3);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "*** DATA send (BULK_READ) failed err=000003E3, nBytes=0\n"), 3);
+
+    EXPECT_EQ(client().read(fd, buffer, 3), 3) << "the stalled read was never run";
+    EXPECT_EQ(buffer[2], 3);
+    EXPECT_EQ(client().close(fd), 0);
+    EXPECT_EQ(probe().liveConnections(), 0u);
+}
+
+TEST_F(FilexWatchdogTest, StalledWriteAndStatusPhasesAreAbortedToo) {
+    const int32_t fd = client().open("/v.bin", OPEN_REPLACE);
+    ASSERT_GT(fd, 0);
+    ASSERT_EQ(device().command("stall 1"), "ok");
+    probe().clear();
+    EXPECT_EQ(client().write(fd, "abc", 3), -1);
+    const auto writes = probe().requests(CTL_BULK_WRITE, driver::PIPE_DATA_OUT);
+    ASSERT_EQ(writes.size(), 3u);
+    EXPECT_EQ(abortsOf(probe().requests(), writes[0].connection).pipes, THREE_ROUNDS);
+    EXPECT_TRUE(probe().requests(CTL_BULK_READ).empty());
+
+    ASSERT_EQ(device().command("stall 1"), "ok");
+    probe().clear();
+    EXPECT_EQ(client().fsync(fd), -1);
+    EXPECT_EQ(probe().requests(CTL_BULK_READ, driver::PIPE_STATUS).size(), 3u);
+
+    EXPECT_EQ(client().close(fd), 0);
+    EXPECT_EQ(getFile(client(), "/v.bin"), std::vector<uint8_t>{}) << "the stalled write took nothing";
+    EXPECT_EQ(client().link().watchdogAborts(), 6u);
+}
+
+}  // namespace kestrel::filex::test
