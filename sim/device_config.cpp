@@ -25,7 +25,9 @@ constexpr const char* HEADER =
     "#   flip           = PAGE:BYTE:BIT,...  that bit inverted in every read answer\n"
     "#                             of that page byte (BYTE counts data, then spare)\n"
     "#   stall          = N        the Nth card command after power-on never answers\n"
-    "#                             (0 = none)\n";
+    "#                             (0 = none)\n"
+    "#   file_server    = card|memory  what the main firmware's file server serves:\n"
+    "#                             the card's FAT file system, or a tree in memory\n";
 
 void setError(std::string* error, std::string text) {
     if (error) *error = std::move(text);
@@ -89,6 +91,11 @@ bool applySetting(DeviceConfig& config, std::string_view key, std::string_view v
         const auto n = parseNumber(value);
         if (!n) return fail("bad number");
         (key == "stall" ? config.stallCommand : config.reenumerateMs) = *n;
+        return true;
+    }
+    if (key == "file_server") {
+        if (value != "card" && value != "memory") return fail("file_server is card or memory");
+        config.fileServer = value == "card" ? FileServerStore::Card : FileServerStore::Memory;
         return true;
     }
     if (key == "bad") return blockList(config.badBlocks);
@@ -191,7 +198,8 @@ std::string formatDeviceConfig(const DeviceConfig& config) {
         << "fail_program = " << formatNumberList(config.failProgram) << "\n"
         << "fail_erase = " << formatNumberList(config.failErase) << "\n"
         << "flip = " << formatFlipList(config.flips) << "\n"
-        << "stall = " << config.stallCommand << "\n";
+        << "stall = " << config.stallCommand << "\n"
+        << "file_server = " << (config.fileServer == FileServerStore::Card ? "card" : "memory") << "\n";
     return out.str();
 }
 

@@ -23,6 +23,10 @@ struct BitFlip {
     bool operator==(const BitFlip&) const = default;
 };
 
+// What the main firmware's file server serves: the card's FAT file system,
+// or a tree in memory (for tests of the protocol alone).
+enum class FileServerStore { Card, Memory };
+
 struct DeviceConfig {
     uint32_t sizeMb = 16;
     uint8_t maker = MAKER_EC;
@@ -33,6 +37,7 @@ struct DeviceConfig {
     std::vector<uint32_t> failErase;    // blocks whose erase fails
     std::vector<BitFlip> flips;
     uint32_t stallCommand = 0;          // the Nth command after power-on never answers (0: none)
+    FileServerStore fileServer = FileServerStore::Card;
 
     // The card this configuration describes (the device code as configured).
     std::optional<CardGeometry> geometry() const;

@@ -1,5 +1,6 @@
 #include "sim/device_model.h"
 
+#include "sim/card_backend.h"
 #include "sim/direct_card_commands.h"
 
 #include "platform/byte_order.h"
@@ -66,6 +67,7 @@ DeviceModel::DeviceModel(DeviceConfig config, std::unique_ptr<NandCard> card, st
       faults_(config_),
       hardware_{*card_, *eeprom_, clock_, counters_, faults_, pipes_},
       reenumerateMs_(config_.reenumerateMs) {
+    hardware_.files = config_.fileServer == FileServerStore::Card ? makeCardBackend(hardware_) : makeMemoryBackend();
     powerOn();
 }
 

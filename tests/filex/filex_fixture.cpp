@@ -17,7 +17,9 @@ FilexNames uniqueNames() {
 }
 
 Bench::Bench(Transport transport) {
-    if (!sim::test::createFolder(folder_.path(), *sim::defaultDeviceConfig(2, sim::MAKER_98))) return;
+    auto config = *sim::defaultDeviceConfig(2, sim::MAKER_98);
+    config.fileServer = sim::FileServerStore::Memory;  // the protocol alone, on an empty tree
+    if (!sim::test::createFolder(folder_.path(), config)) return;
     device_ = sim::test::openTestDevice(transport, folder_.path());
     if (!device_) return;
     probe_ = std::make_shared<ProbeProvider>(device_->provider());

@@ -44,7 +44,9 @@ bool waitForFile(const std::string& path) {
 class FilexLockTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(sim::test::createFolder(folder_.path(), *sim::defaultDeviceConfig(2, sim::MAKER_98)));
+        auto config = *sim::defaultDeviceConfig(2, sim::MAKER_98);
+        config.fileServer = sim::FileServerStore::Memory;
+        ASSERT_TRUE(sim::test::createFolder(folder_.path(), config));
         daemon_ = std::make_unique<sim::test::SimDaemon>(folder_.path());
         ASSERT_FALSE(daemon_->endpoint().empty()) << daemon_->error();
         const auto provider = platform::makeKsimProvider(daemon_->endpoint());

@@ -102,7 +102,9 @@ TEST(MemoryBackendTest, FilesAppendTruncateAndRunOutOfSpace) {
 class FilexServerWireTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(createFolder(folder_.path(), *defaultDeviceConfig(2, MAKER_98)));
+        auto config = *defaultDeviceConfig(2, MAKER_98);
+        config.fileServer = FileServerStore::Memory;
+        ASSERT_TRUE(createFolder(folder_.path(), config));
         device_ = openTestDevice(Transport::InProcess, folder_.path());
         ASSERT_TRUE(device_);
         client_ = std::make_unique<DeviceClient>(device_->provider());

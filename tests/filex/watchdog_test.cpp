@@ -6,6 +6,10 @@
 
 #include "platform/driver_interface.h"
 
+#include <chrono>
+#include <functional>
+#include <thread>
+
 namespace kestrel::filex::test {
 
 namespace {
@@ -33,6 +37,14 @@ Aborts abortsOf(const std::vector<Request>& requests, uint32_t exchangeConnectio
 
 const std::vector<uint32_t> THREE_ROUNDS = {1, 3, 0, 5, 1, 3, 0, 5, 1, 3, 0, 5};
 
+// The stalled transfer returns at the first abort of a round; the rest of
+// the round follows from the watchdog's thread. Waits (real time, bounded)
+// until `done` holds.
+bool eventually(const std::function<bool()>& done) {
+    for (int i = 0; i < 5000 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return done();
+}
+
 }  // namespace
 
 using FilexWatchdogTest = FilexTest;
@@ -53,6 +65,7 @@ TEST_F(FilexWatchdogTest, StalledReadPhaseIsAbortedThreeTimesThenFails) {
         EXPECT_EQ(r.pipe, driver::PIPE_DATA_IN);
         EXPECT_EQ(r.result.error, driver::ERR_OPERATION_ABORTED);
     }
+    EXPECT_TRUE(eventually([this] { return probe().requests(CTL_ABORT_PIPE).size() >= THREE_ROUNDS.size(); }));
     const auto aborts = abortsOf(probe().requests(), reads[0].connection);
     EXPECT_EQ(aborts.pipes, THREE_ROUNDS);
     EXPECT_TRUE(aborts.fromOtherHandles);
@@ -63,7 +76,7 @@ TEST_F(FilexWatchdogTest, StalledReadPhaseIsAbortedThreeTimesThenFails) {
     EXPECT_EQ(client().read(fd, buffer, 3), 3) << "the stalled read was never run";
     EXPECT_EQ(buffer[2], 3);
     EXPECT_EQ(client().close(fd), 0);
-    EXPECT_EQ(probe().liveConnections(), 0u);
+    EXPECT_TRUE(eventually([this] { return probe().liveConnections() == 0; })) << probe().liveConnections();
 }
 
 TEST_F(FilexWatchdogTest, StalledWriteAndStatusPhasesAreAbortedToo) {
@@ -74,6 +87,7 @@ TEST_F(FilexWatchdogTest, StalledWriteAndStatusPhasesAreAbortedToo) {
     EXPECT_EQ(client().write(fd, "abc", 3), -1);
     const auto writes = probe().requests(CTL_BULK_WRITE, driver::PIPE_DATA_OUT);
     ASSERT_EQ(writes.size(), 3u);
+    EXPECT_TRUE(eventually([this] { return probe().requests(CTL_ABORT_PIPE).size() >= THREE_ROUNDS.size(); }));
     EXPECT_EQ(abortsOf(probe().requests(), writes[0].connection).pipes, THREE_ROUNDS);
     EXPECT_TRUE(probe().requests(CTL_BULK_READ).empty());
 
@@ -81,6 +95,7 @@ TEST_F(FilexWatchdogTest, StalledWriteAndStatusPhasesAreAbortedToo) {
     probe().clear();
     EXPECT_EQ(client().fsync(fd), -1);
     EXPECT_EQ(probe().requests(CTL_BULK_READ, driver::PIPE_STATUS).size(), 3u);
+    EXPECT_TRUE(eventually([this] { return probe().requests(CTL_ABORT_PIPE).size() >= THREE_ROUNDS.size(); }));
 
     EXPECT_EQ(client().close(fd), 0);
     EXPECT_EQ(getFile(client(), "/v.bin"), std::vector<uint8_t>{}) << "the stalled write took nothing";
