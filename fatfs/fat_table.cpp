@@ -166,21 +166,24 @@ uint32_t FatTable::extendContiguous(uint32_t after, uint32_t count) {
         for (uint32_t i = 0; i + 1 < length; ++i) volume_.fat.set(run.first + i, static_cast<uint16_t>(run.first + i + 1));
         const uint32_t last = run.first + length - 1;
         volume_.fat.set(last, FAT_END);
-        if (const uint32_t error = assignFreshBlocks(run.first, length)) return error;
+        if (const uint32_t error = eraseWholeBlocks(run.first, length)) return error;
         count -= length;
         after = last;
     }
     return FS_OK;
 }
 
-uint32_t FatTable::assignFreshBlocks(uint32_t firstCluster, uint32_t count) {
+uint32_t FatTable::eraseWholeBlocks(uint32_t firstCluster, uint32_t count) {
     const media::CardGeometry* row = nullptr;
     if (const uint32_t error = maps_.smGetGeometry(CARD, &row)) return error;
     const uint32_t k = row->sectorsPerBlock;
     const uint32_t spc = volume_.boot.sectorsPerCluster;
     const uint32_t firstSector = volume_.dataStart + (firstCluster - 2) * spc;
-    const uint32_t lastSector = firstSector + count * spc - 1;
-    for (uint32_t block = firstSector / k; block <= lastSector / k; ++block) {
+    const uint32_t endSector = firstSector + count * spc;
+    // Only blocks that lie wholly inside the clusters: a block shared with
+    // other clusters (volumes whose clusters are smaller than a block, or
+    // not aligned to one) holds other files' data.
+    for (uint32_t block = (firstSector + k - 1) / k; (block + 1) * k <= endSector; ++block) {
         uint32_t old = 0;
         if (const uint32_t error = maps_.smAssignBlock(CARD, block, &old)) return error;
         if (old != 0) {

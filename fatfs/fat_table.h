@@ -44,6 +44,9 @@ public:
     // Ends the chain at the cluster holding byte `size` - 1, frees the rest
     // and fills the unwritten sectors of the block where the file ends.
     void truncate(uint32_t first, uint32_t size);
+    // Gives the erase blocks that lie wholly inside `count` clusters from
+    // `firstCluster` fresh erased physical blocks.
+    uint32_t eraseWholeBlocks(uint32_t firstCluster, uint32_t count);
 
 private:
     uint32_t scanLimit() const;
@@ -51,7 +54,6 @@ private:
     uint32_t loadFat12(uint32_t firstSector);
     uint32_t readSector(uint32_t sector, uint8_t* buffer);
     void packImage(std::vector<uint8_t>& bytes) const;
-    uint32_t assignFreshBlocks(uint32_t firstCluster, uint32_t count);
 
     Volume& volume_;
     ClusterIo& io_;

@@ -168,14 +168,8 @@ uint32_t FileSystem::fileExtend(uint32_t handle, uint32_t bytes) {
     }
     if (const uint32_t error = fat_.extendContiguous(file->firstCluster, c1 - c0)) return error;
     // The first cluster is erased too, so that the data can be programmed
-    // from its start.
-    const media::CardGeometry* row = nullptr;
-    if (const uint32_t error = media_.maps().smGetGeometry(CARD, &row)) return error;
-    const uint32_t sector = volume_.dataStart + (file->firstCluster - 2) * volume_.boot.sectorsPerCluster;
-    uint32_t old = 0;
-    if (const uint32_t error = media_.maps().smAssignBlock(CARD, sector / row->sectorsPerBlock, &old)) return error;
-    if (old != 0) return media_.maps().smReleaseBlock(CARD, old);
-    return FS_OK;
+    // from its start (where its block holds nothing else).
+    return fat_.eraseWholeBlocks(file->firstCluster, 1);
 }
 
 uint32_t FileSystem::removeFile(std::string_view path) {

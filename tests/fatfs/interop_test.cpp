@@ -134,7 +134,18 @@ TEST_P(MkfsVolumeTest, VolumesMadeByMkfsAreMountedAndRead) {
     std::u16string longName;
     for (size_t at = 16; at < 96 && (record[at] | record[at + 1]); at += 2) longName += char16_t(record[at]);
     EXPECT_EQ(longName, u"Some long name.bin");
-    // And what is written here stays readable for mtools.
+    // And what is written here stays readable for mtools. Pre-extending a
+    // file must not erase blocks it shares with other files (the clusters
+    // here are smaller than an erase block).
+    uint32_t handle = 0;
+    ASSERT_EQ(fs().createFile("dev0:\\DATA\\EXT.BIN", 0, &handle), FS_OK);
+    ASSERT_EQ(fs().fileExtend(handle, 20000), FS_OK);
+    const auto extended = patternBytes(20000, 8);
+    ASSERT_EQ(fs().writeFile(handle, extended.data(), 20000), FS_OK);
+    ASSERT_EQ(fs().closeFile(handle), FS_OK);
+    EXPECT_EQ(readWhole("dev0:\\TOP.BIN"), patternBytes(30000, 7));
+    EXPECT_EQ(readWhole("dev0:\\DATA\\SOMELO~1.BIN"), patternBytes(30000, 7));
+    EXPECT_EQ(readWhole("dev0:\\DATA\\EXT.BIN"), extended);
     writeFile("dev0:\\DATA\\NEW.TXT", bytesOf("written by the card"));
     exportImage(image());
     EXPECT_EQ(runShell(mtools("mtype", start) + " ::/DATA/NEW.TXT").first, "written by the card");
