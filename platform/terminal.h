@@ -1,0 +1,9 @@
+// Whether the process's standard error goes to a terminal (for progress
+// bars that only make sense there).
+#pragma once
+
+namespace kestrel::platform {
+
+bool standardErrorIsTerminal();
+
+}  // namespace kestrel::platform

@@ -1,0 +1,157 @@
+// get and put: files between the host and the device.
+//
+// put writes a file the way the update tool does: create, extend to the
+// full length with pre-erased clusters (where that is safe, see
+// pre_extension.h), write in 2048-byte pieces, close, then give the entry
+// the host file's modification time.
+#include "tools/commands.h"
+#include "tools/device_file.h"
+#include "tools/device_tree.h"
+#include "tools/failure.h"
+#include "tools/host_files.h"
+#include "tools/interrupt.h"
+#include "tools/oryx_result.h"
+#include "tools/pre_extension.h"
+#include "tools/progress_bar.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+namespace kestrel::cli {
+
+namespace {
+
+constexpr uint32_t PUT_PIECE = 2048;
+constexpr uint32_t GET_PIECE = 32768;
+
+// The entry that receives a put: DEVICE_PATH, or the host file's name in
+// DEVICE_PATH when that is a directory.
+ResolvedPath putTarget(DeviceTree& tree, const std::vector<std::string>& args) {
+    const std::string base = hostBaseName(args[0]);
+    std::string error;
+    const auto named = parseDevicePath(base, &error);
+    const bool baseUsable = named && named->components().size() == 1;
+    if (args.size() < 2 && !baseUsable) usageError("the host name '" + base + "' cannot name a device file: give DEVICE_PATH");
+    const DevicePath asked = args.size() > 1 ? devicePathArgument(args[1]) : DevicePath().child(base);
+    ResolvedPath target = tree.resolve(asked);
+    if (target.isDirectory() && args.size() > 1) {
+        if (!baseUsable) usageError("the host name '" + base + "' cannot name a device file: give the file's device name");
+        target = tree.resolve(asked.child(base));
+    }
+    if (target.isDirectory()) fail(target.path.text() + " is a directory");
+    return target;
+}
+
+void writeDeviceFile(CommandContext& context, const std::string& hostPath, uint32_t size, const ResolvedPath& target,
+                     bool preExtend) {
+    const std::string oryx = target.oryxPath();
+    const std::string shown = target.path.text();
+    HostFile in = openHostFile(hostPath, false);
+    DeviceFile file = DeviceFile::create(oryx, target.exists(), shown);
+    try {
+        if (preExtend) file.extend(size);
+        ProgressBar bar(context.err, "put " + shown, size, context.progress);
+        std::vector<uint8_t> piece(PUT_PIECE);
+        for (uint32_t done = 0; done < size;) {
+            stopIfInterrupted();
+            const uint32_t n = std::min(PUT_PIECE, size - done);
+            readHostBytes(in.get(), hostPath, piece.data(), n);
+            file.write(piece.data(), n);
+            done += n;
+            bar.update(done);
+        }
+        file.close();
+        bar.finish();
+    } catch (const Failure& failure) {
+        // Nothing half written stays behind under the file's name (the
+        // removal also closes the handle).
+        const bool removed = mt_smRemoveFile(oryx.c_str()) == 0;
+        throw Failure(failure.exitCode(),
+                      std::string(failure.what()) + (removed ? "; the incomplete device file was removed" : ""));
+    }
+}
+
+// The host file's time into the entry, as the update tool does it.
+void copyModificationTime(const std::string& hostPath, const std::string& oryx, const std::string& shown) {
+    const auto time = hostModificationTime(hostPath);
+    if (!time) return;
+    oryx_stat stat{};
+    checkOryx(mt_smReadStat(oryx.c_str(), &stat), "wrote " + shown + " but cannot read its time");
+    stat.year = static_cast<uint16_t>(time->year);
+    stat.month = static_cast<uint8_t>(time->month);
+    stat.day = static_cast<uint8_t>(time->day);
+    stat.hour = static_cast<uint8_t>(time->hour);
+    stat.minute = static_cast<uint8_t>(time->minute);
+    stat.second = static_cast<uint8_t>(time->second);
+    checkOryx(mt_smWriteStat(oryx.c_str(), &stat), "wrote " + shown + " but cannot set its time");
+}
+
+// The host name a device file gets by default: its long name when that is
+// plain ASCII that a device path could hold too, else its short name.
+std::string hostNameOf(const DeviceEntry& entry) {
+    std::string error;
+    const auto parsed = entry.longName.empty() ? std::nullopt : parseDevicePath(entry.longName, &error);
+    return parsed && parsed->components().size() == 1 ? entry.longName : entry.shortName;
+}
+
+}  // namespace
+
+int runPut(CommandContext& context) {
+    const auto& args = context.args.positional();
+    const uint64_t size = hostFileSize(args[0]);
+    if (size > std::numeric_limits<uint32_t>::max()) fail(args[0] + " is too large for the device");
+    DeviceTree tree;
+    const ResolvedPath target = putTarget(tree, args);
+    writeDeviceFile(context, args[0], static_cast<uint32_t>(size), target, clustersAreEraseBlocks());
+    const std::string oryx = target.oryxPath();
+    copyModificationTime(args[0], oryx, target.path.text());
+    // Replacing the entry dropped its long name: give it back.
+    if (target.entry && !target.entry->longNameUnits.empty()) {
+        std::vector<uint16_t> units(target.entry->longNameUnits.begin(), target.entry->longNameUnits.end());
+        units.push_back(0);
+        checkOryx(mt_smSetLongName(oryx.c_str(), units.data()), "wrote " + target.path.text() + " but cannot keep its long name");
+    }
+    return EXIT_OK;
+}
+
+int runGet(CommandContext& context) {
+    const auto& args = context.args.positional();
+    DeviceTree tree;
+    const ResolvedPath source = tree.resolveExisting(devicePathArgument(args[0]));
+    if (source.isDirectory()) fail(source.path.text() + " is a directory");
+    const DeviceEntry& entry = *source.entry;
+    std::string hostPath = args.size() > 1 ? args[1] : hostNameOf(entry);
+    if (isHostDirectory(hostPath)) hostPath = joinHostPath(hostPath, hostNameOf(entry));
+
+    const std::string shown = source.path.text();
+    DeviceFile file = DeviceFile::openForReading(source.oryxPath(), shown);
+    HostFile out = openHostFile(hostPath, true);
+    try {
+        const uint32_t size = entry.stat.size;
+        ProgressBar bar(context.err, "get " + shown, size, context.progress);
+        std::vector<uint8_t> piece(GET_PIECE);
+        for (uint32_t done = 0; done < size;) {
+            stopIfInterrupted();
+            const uint32_t n = std::min(GET_PIECE, size - done);
+            file.read(piece.data(), n);
+            writeHostBytes(out.get(), hostPath, piece.data(), n);
+            done += n;
+            bar.update(done);
+        }
+        file.close();
+        closeHostFile(out, hostPath);
+        bar.finish();
+    } catch (const Failure&) {
+        out.reset();
+        removeHostFile(hostPath);
+        throw;
+    }
+    const oryx_stat& s = entry.stat;
+    // Best effort: a host file system may refuse the time.
+    (void)setHostModificationTime(hostPath, {s.year, s.month, s.day, s.hour, s.minute, s.second * 2});
+    return EXIT_OK;
+}
+
+}  // namespace kestrel::cli

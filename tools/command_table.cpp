@@ -1,0 +1,117 @@
+#include "tools/command_table.h"
+
+namespace kestrel::cli {
+
+namespace {
+
+constexpr const char* OVERVIEW_HEAD =
+    "usage: kestrel [--sim DIR] [--progress] COMMAND [ARGUMENTS...]\n"
+    "\n"
+    "Works with the files and the card of a Kestrel device.\n"
+    "\n"
+    "Commands:\n";
+
+constexpr const char* OVERVIEW_TAIL =
+    "\n"
+    "Options:\n"
+    "  --sim DIR     use the simulated device in DIR (made by kestrel-sim create)\n"
+    "  --progress    draw progress bars even when standard error is not a terminal\n"
+    "  -h, --help    show this help; kestrel help COMMAND shows a command's help\n"
+    "  --version     show the version\n"
+    "\n"
+    "Device paths are written with '/', e.g. /MUSIC/A.MP3. Names of new files and\n"
+    "directories are 8.3 names; existing entries may also be named by their long\n"
+    "names. The device is the one the driver finds, or the simulated device that\n"
+    "KESTREL_SIM=tcp:HOST:PORT or unix:PATH names, or the one of --sim.\n"
+    "\n"
+    "Exit status: 0 success, 1 failure, 2 bad command line.\n";
+
+const std::vector<CommandSpec> COMMANDS = {
+    {"info", "info", "show the card, its geometry, bad blocks and the volume",
+     "Shows the card's maker and device code, its size and geometry row, the\n"
+     "physical blocks marked bad, and the volume: type, label, sizes in bytes.\n",
+     {}, 0, 0, runInfo, nullptr},
+    {"ls", "ls [-l] [PATH]", "list a directory (default /)",
+     "Lists the entries of a directory, or one file. Long names are shown when an\n"
+     "entry has one; directories end in '/'.\n"
+     "\n"
+     "  -l   long listing: type, size, modification time, short name, long name\n",
+     {{"-l", false}}, 0, 1, runLs, checkFirstPath},
+    {"get", "get DEVICE_PATH [HOST_PATH]", "copy a file from the device",
+     "Copies a device file to HOST_PATH (default: its name in the current folder;\n"
+     "a folder receives the file under its name). The host file gets the device\n"
+     "file's modification time.\n",
+     {}, 1, 2, runGet, checkFirstPath},
+    {"put", "put HOST_PATH [DEVICE_PATH]", "copy a file to the device",
+     "Copies a host file to DEVICE_PATH (default: its name in /; a directory\n"
+     "receives the file under its name), replacing a device file of that name.\n"
+     "The device file gets the host file's modification time.\n",
+     {}, 1, 2, runPut, checkSecondPath},
+    {"rm", "rm DEVICE_PATH...", "remove files", "Removes device files (not directories: see rmdir).\n", {}, 1,
+     ANY_NUMBER, runRm, checkAllPaths},
+    {"mkdir", "mkdir [-p] DEVICE_PATH...", "make directories",
+     "Makes directories.\n"
+     "\n"
+     "  -p   make missing parents too; an existing directory is no error\n",
+     {{"-p", false}}, 1, ANY_NUMBER, runMkdir, checkAllPaths},
+    {"rmdir", "rmdir [-r] DEVICE_PATH...", "remove directories",
+     "Removes empty directories.\n"
+     "\n"
+     "  -r   remove the directories with everything in them\n",
+     {{"-r", false}}, 1, ANY_NUMBER, runRmdir, checkAllPaths},
+    {"mv", "mv SOURCE DESTINATION", "rename or move a file or directory",
+     "Renames SOURCE, or moves it into DESTINATION when that is a directory. An\n"
+     "existing file at DESTINATION is not replaced.\n",
+     {}, 2, 2, runMv, checkAllPaths},
+    {"format", "format [--full] [--label TEXT]", "make a fresh file system on the card",
+     "Formats the card: every file on it is lost. A quick format keeps the card's\n"
+     "bad-block marks; --full tests every block first. The label has at most 11\n"
+     "characters; without one the volume is labelled NO NAME, as FAT volumes\n"
+     "without a label are.\n"
+     "\n"
+     "  --full         test every block (slow)\n"
+     "  --label TEXT   the volume label\n",
+     {{"--full", false}, {"--label", true}}, 0, 0, runFormat, checkFormatArguments},
+    {"backup", "backup IMAGE", "save the whole card as a disk image",
+     "Writes the card's logical sectors 0 to the last one into IMAGE: a plain disk\n"
+     "image with the card's boot record and partition, which other FAT tools can\n"
+     "read. Sectors that hold no data read as zeros.\n",
+     {}, 1, 1, runBackup, nullptr},
+    {"restore", "restore IMAGE", "write a disk image back onto the card",
+     "Writes IMAGE (exactly the card's size, as backup makes it) onto the card,\n"
+     "replacing everything on it. A FAT12/FAT16 volume in the image may come from\n"
+     "any tool.\n",
+     {}, 1, 1, runRestore, nullptr},
+    {"eeprom", "eeprom read FILE | eeprom write FILE", "save or rewrite the boot EEPROM",
+     "eeprom read FILE saves the device's boot EEPROM (65,536 bytes) into FILE.\n"
+     "eeprom write FILE writes FILE (at most 65,536 bytes, from address 0) into the\n"
+     "EEPROM and reads it back to verify it.\n",
+     {}, 2, 2, runEeprom, checkEepromArguments},
+};
+
+}  // namespace
+
+const std::vector<CommandSpec>& commandTable() { return COMMANDS; }
+
+const CommandSpec* findCommand(const std::string& name) {
+    for (const auto& command : COMMANDS) {
+        if (name == command.name) return &command;
+    }
+    return nullptr;
+}
+
+std::string overviewHelp() {
+    std::string text = OVERVIEW_HEAD;
+    for (const auto& command : COMMANDS) {
+        std::string line = "  " + std::string(command.synopsis);
+        line += line.size() < 40 ? std::string(40 - line.size(), ' ') : "\n" + std::string(40, ' ');
+        text += line + command.summary + "\n";
+    }
+    return text + OVERVIEW_TAIL;
+}
+
+std::string commandHelp(const CommandSpec& command) {
+    return "usage: kestrel " + std::string(command.synopsis) + "\n\n" + command.details;
+}
+
+}  // namespace kestrel::cli

@@ -1,0 +1,147 @@
+#include "tools/tool.h"
+
+#include "tools/command_table.h"
+#include "tools/failure.h"
+#include "tools/oryx_session.h"
+#include "tools/sim_host.h"
+#include "platform/terminal.h"
+
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <optional>
+
+#ifndef KESTREL_VERSION
+#define KESTREL_VERSION "unknown"
+#endif
+
+namespace kestrel::cli {
+
+namespace {
+
+struct GlobalOptions {
+    std::optional<std::string> simFolder;
+    bool progress = false;
+    bool help = false;
+    bool version = false;
+};
+
+const std::vector<OptionSpec> GLOBAL_OPTIONS = {
+    {"--sim", true}, {"--progress", false}, {"-h", false}, {"--help", false}, {"--version", false}};
+
+bool isGlobalFlag(const std::string& word) {
+    return word == "--progress" || word == "-h" || word == "--help" || word == "--version";
+}
+
+// The position of the command word: the first word that is not a global
+// option or its value. Global options may also follow the command.
+size_t commandIndex(const std::vector<std::string>& words) {
+    for (size_t i = 0; i < words.size(); ++i) {
+        const std::string& word = words[i];
+        if (word == "--sim") {
+            ++i;  // its value
+        } else if (word.rfind("--sim=", 0) != 0 && !isGlobalFlag(word)) {
+            if (word.size() > 1 && word[0] == '-') usageError("unknown option " + word);
+            return i;
+        }
+    }
+    return words.size();
+}
+
+GlobalOptions globalsOf(const Arguments& args) {
+    GlobalOptions global;
+    global.simFolder = args.value("--sim");
+    global.progress = args.flag("--progress");
+    global.help = args.flag("-h") || args.flag("--help");
+    global.version = args.flag("--version");
+    return global;
+}
+
+std::vector<OptionSpec> optionsOf(const CommandSpec& command) {
+    std::vector<OptionSpec> options = GLOBAL_OPTIONS;
+    options.insert(options.end(), command.options.begin(), command.options.end());
+    return options;
+}
+
+void checkArgumentCount(const CommandSpec& command, const Arguments& args) {
+    const size_t count = args.positional().size();
+    if (count < command.minArguments) usageError("missing arguments");
+    if (count > command.maxArguments) usageError("too many arguments");
+}
+
+int runCommand(const CommandSpec& command, const Arguments& args, const GlobalOptions& global) {
+    checkArgumentCount(command, args);
+    if (command.check) command.check(args);
+    std::unique_ptr<SimHost> simulator;
+    if (global.simFolder) simulator = std::make_unique<SimHost>(*global.simFolder);
+    OryxSession session;
+    CommandContext context{args, session, global.progress || platform::standardErrorIsTerminal(), stdout, stderr, command.name};
+    return command.run(context);
+}
+
+int helpCommand(const std::vector<std::string>& words) {
+    if (words.empty()) {
+        std::fputs(overviewHelp().c_str(), stdout);
+        return EXIT_OK;
+    }
+    const CommandSpec* command = findCommand(words[0]);
+    if (!command || words.size() > 1) usageError("no help for '" + words[0] + "': unknown command");
+    std::fputs(commandHelp(*command).c_str(), stdout);
+    return EXIT_OK;
+}
+
+// `name` receives the command word as soon as it is known, for messages.
+int dispatch(const std::vector<std::string>& words, std::string& name) {
+    const size_t at = commandIndex(words);
+    std::vector<std::string> rest(words.begin(), words.begin() + static_cast<std::ptrdiff_t>(at));
+    if (at == words.size()) {
+        const GlobalOptions global = globalsOf(Arguments::parse(rest, GLOBAL_OPTIONS));
+        if (global.version) {
+            std::printf("kestrel %s\n", KESTREL_VERSION);
+            return EXIT_OK;
+        }
+        if (global.help) return helpCommand({});
+        std::fputs(overviewHelp().c_str(), stderr);
+        return EXIT_USAGE;
+    }
+    name = words[at];
+    rest.insert(rest.end(), words.begin() + static_cast<std::ptrdiff_t>(at) + 1, words.end());
+    if (name == "help") return helpCommand(Arguments::parse(rest, GLOBAL_OPTIONS).positional());
+    const CommandSpec* command = findCommand(name);
+    if (!command) usageError("unknown command '" + name + "' (kestrel --help lists the commands)");
+    const Arguments args = Arguments::parse(rest, optionsOf(*command));
+    const GlobalOptions global = globalsOf(args);
+    if (global.help) {
+        std::fputs(commandHelp(*command).c_str(), stdout);
+        return EXIT_OK;
+    }
+    return runCommand(*command, args, global);
+}
+
+}  // namespace
+
+int runTool(const std::vector<std::string>& words) {
+    std::string name;
+    try {
+        return dispatch(words, name);
+    } catch (const Failure& failure) {
+        std::fflush(stdout);
+        const std::string prefix = findCommand(name) ? "kestrel " + name + ": " : "kestrel: ";
+        std::fprintf(stderr, "%s%s\n", prefix.c_str(), failure.what());
+        if (failure.exitCode() == EXIT_USAGE) {
+            if (const CommandSpec* command = findCommand(name)) {
+                std::fprintf(stderr, "usage: kestrel %s\n", command->synopsis);
+            } else {
+                std::fputs("usage: kestrel [--sim DIR] [--progress] COMMAND [ARGUMENTS...] (see kestrel --help)\n",
+                           stderr);
+            }
+        }
+        return failure.exitCode();
+    } catch (const std::exception& error) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "kestrel: %s\n", error.what());
+        return EXIT_FAILED;
+    }
+}
+
+}  // namespace kestrel::cli
