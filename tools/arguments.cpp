@@ -29,9 +29,9 @@ Arguments Arguments::parse(const std::vector<std::string>& words, const std::vec
         // --name=value is the same as --name value.
         const size_t equals = word.find('=');
         const std::string name = word.rfind("--", 0) == 0 ? word.substr(0, equals) : word;
-        const auto spec = std::find_if(options.begin(), options.end(), [&](const OptionSpec& o) { return o.name == name; });
-        if (spec == options.end()) usageError("unknown option " + name);
-        if (!spec->takesValue) {
+        const auto option = std::find_if(options.begin(), options.end(), [&](const OptionSpec& o) { return o.name == name; });
+        if (option == options.end()) usageError("unknown option " + name);
+        if (!option->takesValue) {
             if (name != word) usageError("option " + name + " takes no value");
             args.flags_.insert(name);
         } else if (name != word) {
