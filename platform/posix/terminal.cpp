@@ -5,6 +5,8 @@
 
 namespace kestrel::platform {
 
+bool standardOutputIsTerminal() { return isatty(fileno(stdout)) != 0; }
+
 bool standardErrorIsTerminal() { return isatty(fileno(stderr)) != 0; }
 
 }  // namespace kestrel::platform

@@ -1,0 +1,19 @@
+// Size and modification time of an open stdio stream.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+#include <optional>
+
+namespace kestrel::platform {
+
+struct FileStatus {
+    uint64_t size = 0;
+    std::time_t modified = 0;  // seconds since the epoch
+};
+
+// nullopt when the system cannot tell (or reports a negative size).
+std::optional<FileStatus> fileStatus(std::FILE* file);
+
+}  // namespace kestrel::platform
