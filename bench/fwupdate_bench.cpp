@@ -234,7 +234,21 @@ void report(uint32_t sizeMb, int runs) {
 
 int main(int argc, char** argv) {
     int runs = 3;
-    if (argc == 3 && std::string(argv[1]) == "--runs") runs = std::max(1, std::atoi(argv[2]));
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--help" || argument == "-h") {
+            std::printf("usage: fwupdate_bench [--runs N]\n"
+                        "The full update (boot EEPROM, rescue format, three MAIN files) on a 16 MB and a\n"
+                        "128 MB simulated card: modelled device time, requests and host CPU time per step.\n");
+            return 0;
+        }
+        if (argument == "--runs" && i + 1 < argc) {
+            runs = std::max(1, std::atoi(argv[++i]));
+        } else {
+            std::fprintf(stderr, "fwupdate_bench: unknown argument %s (see --help)\n", argv[i]);
+            return 2;
+        }
+    }
     // Waits (the boot EEPROM's write cycle, re-enumeration) are scaled down:
     // they cost real time, not modelled device time.
     if (!platform::getEnv("KESTREL_TIME_SCALE")) platform::setEnv("KESTREL_TIME_SCALE", "0.01");
