@@ -4,6 +4,7 @@
 #include "fatfs/file_system.h"
 #include "fatfs/fs_results.h"
 #include "platform/byte_order.h"
+#include "sim/card_names.h"
 #include "sim/controller_card_commands.h"
 
 #include <algorithm>
@@ -56,22 +57,6 @@ FileInfo infoOf(const uint8_t* stat) {
     info.dosTime = static_cast<uint16_t>((stat[16] << 11) | (stat[17] << 5) | stat[18]);
     info.id = loadLe32(stat + 4);
     return info;
-}
-
-// Whether `name` is its own short form (8.3, upper case or not).
-bool fitsShortForm(std::string_view name) {
-    const size_t dot = name.rfind('.');
-    const std::string_view base = dot == std::string_view::npos ? name : name.substr(0, dot);
-    const size_t ext = dot == std::string_view::npos ? 0 : name.size() - dot - 1;
-    if (base.empty() || base.size() > 8 || ext > 3 || (dot != std::string_view::npos && ext == 0)) return false;
-    return name.find(' ') == std::string_view::npos && base.find('.') == std::string_view::npos;
-}
-
-std::vector<uint16_t> wide(std::string_view text) {
-    std::vector<uint16_t> out;
-    for (char c : text) out.push_back(static_cast<unsigned char>(c));
-    out.push_back(0);
-    return out;
 }
 
 class CardBackend;
@@ -225,11 +210,15 @@ private:
     // The entry `name` in the directory at `cardDirectory`.
     int32_t find(const std::string& cardDirectory, std::string_view name, Listed& found);
     int32_t parentAndName(std::string_view path, std::string& cardDirectory, std::string& name);
-    // After creating `name` (which may not fit 8.3), stores it as the long
-    // name of the entry the file system gave it.
+    // After creating `name`, gives the entry the file system made for it
+    // (the one `isNew` picks) `name` as its long name where its short name
+    // does not show `name` as it is.
     int32_t nameNewEntry(const std::string& cardDirectory, std::string_view name,
                          const std::function<bool(const Listed&)>& isNew);
     int32_t createFile(const std::string& cardDirectory, std::string_view name, uint32_t& handle);
+    // Empties an existing file by creating it again under its short name;
+    // it keeps its name.
+    int32_t recreateFile(const std::string& cardDirectory, const Listed& entry, uint32_t& handle);
 
     ControllerCardCommands commands_;
     media::Media media_;
@@ -296,13 +285,10 @@ int32_t CardBackend::parentAndName(std::string_view path, std::string& cardDirec
 
 int32_t CardBackend::nameNewEntry(const std::string& cardDirectory, std::string_view name,
                                   const std::function<bool(const Listed&)>& isNew) {
-    if (fitsShortForm(name)) return 0;
     std::vector<Listed> entries;
     if (const int32_t error = list(cardDirectory, entries)) return error;
     for (const auto& entry : entries) {
-        if (!isNew(entry)) continue;
-        const auto longName = wide(name);
-        return errorOf(fs_.setLongName(cardDirectory + entry.shortName, longName.data()));
+        if (isNew(entry)) return errorOf(nameEntry(fs_, cardDirectory + entry.shortName, name));
     }
     return -FX_EIO;
 }
@@ -312,6 +298,14 @@ int32_t CardBackend::createFile(const std::string& cardDirectory, std::string_vi
     if (const uint32_t error = fs_.createFile(cardDirectory + std::string(name), 1, &handle)) return errorOf(error);
     const uint32_t cluster = handle & 0xFFFFu;
     const int32_t named = nameNewEntry(cardDirectory, name, [cluster](const Listed& e) { return e.info.id == cluster; });
+    if (named != 0) (void)fs_.closeFile(handle);
+    return named;
+}
+
+int32_t CardBackend::recreateFile(const std::string& cardDirectory, const Listed& entry, uint32_t& handle) {
+    const std::string cardPath = cardDirectory + entry.shortName;
+    if (const uint32_t error = fs_.createFile(cardPath, 1, &handle)) return errorOf(error);
+    const int32_t named = errorOf(nameEntry(fs_, cardPath, entry.name));
     if (named != 0) (void)fs_.closeFile(handle);
     return named;
 }
@@ -329,8 +323,7 @@ int32_t CardBackend::open(std::string_view path, uint32_t flags, std::unique_ptr
         if (entry.info.directory) return -FX_EISDIR;
         if (write && (entry.info.attributes & ATTR_READ_ONLY)) return -FX_EACCES;
         if (write && (flags & OPEN_TRUNCATE)) {
-            // Emptied by creating it again, under the same names.
-            if (const int32_t error = createFile(directory, entry.name, handle)) return error;
+            if (const int32_t error = recreateFile(directory, entry, handle)) return error;
         } else if (const uint32_t error = fs_.openFile(directory + entry.shortName, write ? MODE_WRITE : MODE_READ, &handle)) {
             return errorOf(error);
         }

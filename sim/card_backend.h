@@ -1,8 +1,9 @@
 // The file server's storage on the card itself: the card's FAT file system
 // through the project's own file-system code, on an instance of the
-// device's own (the host's ORYX library keeps another). Names longer than
-// 8.3 are kept as long names; lookups match long and short names without
-// regard to ASCII case.
+// device's own (the host's ORYX library keeps another). Names are kept as
+// they were given: as long names where the short name does not show them
+// (card_names.h); lookups match long and short names without regard to
+// ASCII case.
 #pragma once
 
 #include "sim/filex_backend.h"

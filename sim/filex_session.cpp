@@ -78,6 +78,15 @@ int32_t freeNumber(const Table& table, int32_t first) {
 
 Reply status(int32_t value) { return Reply{value, {}}; }
 
+// The backend's flags for the flags of an _open: write-only with create
+// and without append (0x201, how files are copied onto the device) also
+// truncates, so that a shorter copy leaves no old tail behind.
+uint32_t backendOpenFlags(uint32_t flags) {
+    const bool writeOnly = (flags & OPEN_ACCESS_MASK) == OPEN_WRITE_ONLY;
+    const bool replaces = writeOnly && (flags & OPEN_CREATE) != 0 && (flags & OPEN_APPEND) == 0;
+    return replaces ? flags | OPEN_TRUNCATE : flags;
+}
+
 }  // namespace
 
 bool pathOf(const std::vector<uint8_t>& data, std::string& path) {
@@ -128,7 +137,7 @@ Reply FilexSession::open(const FilexCommand& command, const std::vector<uint8_t>
     if (!pathOf(data, path)) return status(outcome(-FX_EINVAL));
     if (files_.size() >= MAX_OPEN_FILES) return status(outcome(-FX_EMFILE));
     std::unique_ptr<FilexFile> opened;
-    if (const int32_t error = backend_.open(path, command.argA, opened); error < 0) return status(outcome(error));
+    if (const int32_t error = backend_.open(path, backendOpenFlags(command.argA), opened); error < 0) return status(outcome(error));
     const int32_t descriptor = freeNumber(files_, FIRST_DESCRIPTOR);
     files_[descriptor] = std::move(opened);
     return status(outcome(descriptor));

@@ -10,6 +10,11 @@
 //   the others   0 on success; -1
 // The backend's reasons (its error numbers) do not travel.
 //
+// _open flags are the backend's OPEN_* bits, with one addition: write-only
+// with create and without append (0x201, the copy of a file onto the
+// device) creates the file or truncates it. Read-write with create (0x202)
+// keeps what the file holds.
+//
 // Records sent to the host (multi-byte fields little-endian):
 //   stat, 72 bytes: 0 device (0), 4 entry id, 8 mode (0x4000 folder or
 //     0x8000 file, with permission bits), 12 links (1), 16 uid, 20 gid,

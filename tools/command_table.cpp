@@ -26,6 +26,9 @@ constexpr const char* OVERVIEW_TAIL =
     "\n"
     "Exit status: 0 success, 1 failure, 2 bad command line.\n";
 
+constexpr const char* REMOTE_SYNOPSIS = "remote ls|get|put|rm|mkdir|rmdir ...";
+constexpr const char* REMOTE_SUMMARY = "files through the device's file server, main firmware running";
+
 const std::vector<CommandSpec> COMMANDS = {
     {"info", "info", "show the card, its geometry, bad blocks and the volume",
      "Shows the card's maker and device code, its size and geometry row, the\n"
@@ -100,13 +103,21 @@ const CommandSpec* findCommand(const std::string& name) {
     return nullptr;
 }
 
+namespace {
+
+// One line of the overview: the synopsis, then the summary in its column.
+std::string overviewLine(const std::string& synopsis, const std::string& summary) {
+    std::string line = "  " + synopsis;
+    line += line.size() < 40 ? std::string(40 - line.size(), ' ') : "\n" + std::string(40, ' ');
+    return line + summary + "\n";
+}
+
+}  // namespace
+
 std::string overviewHelp() {
     std::string text = OVERVIEW_HEAD;
-    for (const auto& command : COMMANDS) {
-        std::string line = "  " + std::string(command.synopsis);
-        line += line.size() < 40 ? std::string(40 - line.size(), ' ') : "\n" + std::string(40, ' ');
-        text += line + command.summary + "\n";
-    }
+    for (const auto& command : COMMANDS) text += overviewLine(command.synopsis, command.summary);
+    text += overviewLine(REMOTE_SYNOPSIS, REMOTE_SUMMARY);
     return text + OVERVIEW_TAIL;
 }
 

@@ -3,6 +3,7 @@
 #include "tools/command_table.h"
 #include "tools/failure.h"
 #include "tools/oryx_session.h"
+#include "tools/remote_commands.h"
 #include "tools/sim_host.h"
 #include "platform/terminal.h"
 
@@ -57,20 +58,36 @@ GlobalOptions globalsOf(const Arguments& args) {
     return global;
 }
 
-std::vector<OptionSpec> optionsOf(const CommandSpec& command) {
+std::vector<OptionSpec> optionsOf(const std::vector<OptionSpec>& commandOptions) {
     std::vector<OptionSpec> options = GLOBAL_OPTIONS;
-    options.insert(options.end(), command.options.begin(), command.options.end());
+    options.insert(options.end(), commandOptions.begin(), commandOptions.end());
     return options;
 }
 
-void checkArgumentCount(const CommandSpec& command, const Arguments& args) {
+void checkArgumentCount(size_t minArguments, size_t maxArguments, const Arguments& args) {
     const size_t count = args.positional().size();
-    if (count < command.minArguments) usageError("missing arguments");
-    if (count > command.maxArguments) usageError("too many arguments");
+    if (count < minArguments) usageError("missing arguments");
+    if (count > maxArguments) usageError("too many arguments");
+}
+
+constexpr const char* REMOTE_SYNOPSIS = "remote COMMAND [ARGUMENTS...]";
+constexpr const char* REMOTE_PREFIX = "remote ";
+
+// The synopsis of a command as messages name it ("ls", "remote ls"); null
+// for a word that names none.
+const char* synopsisOf(const std::string& name) {
+    if (const CommandSpec* command = findCommand(name)) return command->synopsis;
+    if (name == "remote") return REMOTE_SYNOPSIS;
+    if (name.rfind(REMOTE_PREFIX, 0) == 0) {
+        if (const RemoteCommandSpec* remote = findRemoteCommand(name.substr(std::string(REMOTE_PREFIX).size()))) {
+            return remote->synopsis;
+        }
+    }
+    return nullptr;
 }
 
 int runCommand(const CommandSpec& command, const Arguments& args, const GlobalOptions& global) {
-    checkArgumentCount(command, args);
+    checkArgumentCount(command.minArguments, command.maxArguments, args);
     if (command.check) command.check(args);
     std::unique_ptr<SimHost> simulator;
     if (global.simFolder) simulator = std::make_unique<SimHost>(*global.simFolder);
@@ -79,11 +96,54 @@ int runCommand(const CommandSpec& command, const Arguments& args, const GlobalOp
     return command.run(context);
 }
 
+// A remote command runs without the library: the device keeps its main
+// firmware, and the filex client of the command talks to its file server.
+int runRemoteCommand(const RemoteCommandSpec& command, const Arguments& args, const GlobalOptions& global,
+                     const std::string& name) {
+    checkArgumentCount(command.minArguments, command.maxArguments, args);
+    if (command.check) command.check(args);
+    std::unique_ptr<SimHost> simulator;
+    if (global.simFolder) simulator = std::make_unique<SimHost>(*global.simFolder);
+    RemoteDevice device;
+    RemoteContext context{args, device, global.progress || platform::standardErrorIsTerminal(), stdout, stderr, name};
+    return command.run(context);
+}
+
+int remoteHelp(const std::vector<std::string>& words) {
+    if (words.empty()) {
+        std::fputs(remoteOverviewHelp().c_str(), stdout);
+        return EXIT_OK;
+    }
+    const RemoteCommandSpec* command = findRemoteCommand(words[0]);
+    if (!command || words.size() > 1) usageError("no help for 'remote " + words[0] + "': unknown remote command");
+    std::fputs(remoteCommandHelp(*command).c_str(), stdout);
+    return EXIT_OK;
+}
+
+// The words after "remote", with the global options given before it.
+int dispatchRemote(const std::vector<std::string>& words, std::string& name) {
+    const size_t at = commandIndex(words);
+    std::vector<std::string> rest(words.begin(), words.begin() + static_cast<std::ptrdiff_t>(at));
+    if (at == words.size()) {
+        if (globalsOf(Arguments::parse(rest, GLOBAL_OPTIONS)).help) return remoteHelp({});
+        usageError("missing remote command (kestrel remote --help lists them)");
+    }
+    const RemoteCommandSpec* command = findRemoteCommand(words[at]);
+    if (!command) usageError("unknown remote command '" + words[at] + "' (kestrel remote --help lists them)");
+    name = REMOTE_PREFIX + words[at];
+    rest.insert(rest.end(), words.begin() + static_cast<std::ptrdiff_t>(at) + 1, words.end());
+    const Arguments args = Arguments::parse(rest, optionsOf(command->options));
+    const GlobalOptions global = globalsOf(args);
+    if (global.help) return remoteHelp({command->name});
+    return runRemoteCommand(*command, args, global, name);
+}
+
 int helpCommand(const std::vector<std::string>& words) {
     if (words.empty()) {
         std::fputs(overviewHelp().c_str(), stdout);
         return EXIT_OK;
     }
+    if (words[0] == "remote") return remoteHelp({words.begin() + 1, words.end()});
     const CommandSpec* command = findCommand(words[0]);
     if (!command || words.size() > 1) usageError("no help for '" + words[0] + "': unknown command");
     std::fputs(commandHelp(*command).c_str(), stdout);
@@ -107,9 +167,10 @@ int dispatch(const std::vector<std::string>& words, std::string& name) {
     name = words[at];
     rest.insert(rest.end(), words.begin() + static_cast<std::ptrdiff_t>(at) + 1, words.end());
     if (name == "help") return helpCommand(Arguments::parse(rest, GLOBAL_OPTIONS).positional());
+    if (name == "remote") return dispatchRemote(rest, name);
     const CommandSpec* command = findCommand(name);
     if (!command) usageError("unknown command '" + name + "' (kestrel --help lists the commands)");
-    const Arguments args = Arguments::parse(rest, optionsOf(*command));
+    const Arguments args = Arguments::parse(rest, optionsOf(command->options));
     const GlobalOptions global = globalsOf(args);
     if (global.help) {
         std::fputs(commandHelp(*command).c_str(), stdout);
@@ -126,11 +187,12 @@ int runTool(const std::vector<std::string>& words) {
         return dispatch(words, name);
     } catch (const Failure& failure) {
         std::fflush(stdout);
-        const std::string prefix = findCommand(name) ? "kestrel " + name + ": " : "kestrel: ";
+        const char* synopsis = synopsisOf(name);
+        const std::string prefix = synopsis ? "kestrel " + name + ": " : "kestrel: ";
         std::fprintf(stderr, "%s%s\n", prefix.c_str(), failure.what());
         if (failure.exitCode() == EXIT_USAGE) {
-            if (const CommandSpec* command = findCommand(name)) {
-                std::fprintf(stderr, "usage: kestrel %s\n", command->synopsis);
+            if (synopsis) {
+                std::fprintf(stderr, "usage: kestrel %s\n", synopsis);
             } else {
                 std::fputs("usage: kestrel [--sim DIR] [--progress] COMMAND [ARGUMENTS...] (see kestrel --help)\n",
                            stderr);

@@ -6,12 +6,16 @@
 #include "fatfs/fs_results.h"
 #include "filex/filex_client.h"
 #include "media/media.h"
+#include "platform/byte_order.h"
 #include "platform/device_provider.h"
 #include "sim/sim_device.h"
 #include "tests/filex/filex_fixture.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+#include <map>
 #include <random>
 
 namespace kestrel::filex::test {
@@ -68,6 +72,53 @@ protected:
         EXPECT_EQ(fs_->readFile(handle, data.data(), size, &delivered), fatfs::FS_OK);
         EXPECT_EQ(fs_->closeFile(handle), fatfs::FS_OK);
         return data;
+    }
+
+    // The long names the update tool's side lists in `cardDirectory`, by
+    // short name ("" for an entry without one).
+    std::map<std::string, std::u16string> oryxLongNames(const std::string& cardDirectory) {
+        std::map<std::string, std::u16string> names;
+        std::vector<uint8_t> records(16 * fatfs::DIR_RECORD);
+        uint32_t delivered = 0;
+        const uint32_t result = fs_->readDirEx(cardDirectory, 0, 16, records.data(), &delivered);
+        EXPECT_TRUE(result == fatfs::FS_OK || result == fatfs::FS_END) << result;
+        for (uint32_t i = 0; i < delivered; ++i) {
+            const uint8_t* record = &records[i * fatfs::DIR_RECORD];
+            std::u16string longName;
+            for (size_t at = 16; at < 96 && (record[at] != 0 || record[at + 1] != 0); at += 2) {
+                longName += static_cast<char16_t>(record[at] | record[at + 1] << 8);
+            }
+            names[reinterpret_cast<const char*>(record)] = longName;
+        }
+        return names;
+    }
+
+    // The size that _fstat reports for `path`, opened for reading.
+    uint32_t filexSize(const std::string& path) {
+        const int32_t fd = client_->open(path.c_str(), OPEN_READ);
+        EXPECT_GT(fd, 0) << path;
+        FilexStat stat;
+        EXPECT_EQ(client_->fstat(fd, &stat), 0);
+        EXPECT_EQ(client_->close(fd), 0);
+        return stat.fileSize();
+    }
+
+    // The card's partition as a disk image (sectors that hold nothing read
+    // as zeros), through the update tool's side.
+    void exportPartition(const std::string& path) {
+        ASSERT_EQ(fs_->init(), fatfs::FS_OK);
+        uint32_t size = 0;
+        (void)fs_->getSizeFile("dev0:\\NONE", &size);  // mounts
+        const media::CardGeometry* row = nullptr;
+        ASSERT_EQ(media_->maps().smGetGeometry(0, &row), 0u);
+        std::vector<uint8_t> sector(512);
+        ASSERT_EQ(media_->maps().smReadLogSector(0, 0, 0, sector.data(), 512), 0u);
+        const uint32_t first = loadLe32(&sector[454]);
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        for (uint32_t s = first; s < row->totalSectors; ++s) {
+            if (media_->maps().smReadLogSector(0, s, 0, sector.data(), 512) != 0) std::fill(sector.begin(), sector.end(), 0);
+            out.write(reinterpret_cast<const char*>(sector.data()), 512);
+        }
     }
 
     sim::test::TempFolder folder_;
@@ -132,6 +183,113 @@ TEST_F(CardRoadTest, FilesWrittenThroughFilexAreReadThroughOryx) {
     ASSERT_TRUE(root);
     EXPECT_EQ(namesOf(*root), (std::vector<std::string>{"NOTES.TXT"}));
 }
+
+TEST_F(CardRoadTest, CopiesOntoTheDeviceReplaceWhatAFileHeld) {
+    restartDevice();
+    ASSERT_EQ(client_->mkdir("/Docs", 0), 0);
+    // 0x201, as the extension copies a file onto the device: a long file
+    // written again short is the short one, under one entry with its name.
+    for (const std::string path : {"/notes.txt", "/Docs/Holiday at the sea.jpg", "/LOG.TXT"}) {
+        SCOPED_TRACE(path);
+        ASSERT_TRUE(putFile(*client_, path, bytes(130000, 6), OPEN_CREATE_WRITE));
+        ASSERT_TRUE(putFile(*client_, path, bytes(10, 7), OPEN_CREATE_WRITE));
+        EXPECT_EQ(filexSize(path), 10u);
+        EXPECT_EQ(getFile(*client_, path), bytes(10, 7));
+    }
+    const auto docs = listFolder(*client_, "/Docs");
+    ASSERT_TRUE(docs);
+    EXPECT_EQ(namesOf(*docs), (std::vector<std::string>{".", "..", "Holiday at the sea.jpg"}));
+    EXPECT_EQ((*docs)[2].size, 10u);
+
+    // Read and write (0x202) keeps the tail.
+    ASSERT_TRUE(putFile(*client_, "/LOG.TXT", {'x'}, 0x202));
+    auto expected = bytes(10, 7);
+    expected[0] = 'x';
+    EXPECT_EQ(getFile(*client_, "/LOG.TXT"), expected);
+
+    ASSERT_EQ(fs_->init(), fatfs::FS_OK);
+    EXPECT_EQ(oryxRead("dev0:\\NOTES.TXT"), bytes(10, 7));
+    EXPECT_EQ(oryxRead("dev0:\\DOCS\\HOLIDA~1.JPG"), bytes(10, 7));
+}
+
+TEST_F(CardRoadTest, NamesKeepTheCaseTheyWereGiven) {
+    oryxWrite("dev0:\\OLD.TXT", bytes(100, 8));  // as the update tool writes: no long name
+    restartDevice();
+    ASSERT_EQ(client_->mkdir("/Music", 0), 0);
+    ASSERT_TRUE(putFile(*client_, "/Music/song.mp3", bytes(5000, 9)));
+    ASSERT_TRUE(putFile(*client_, "/ReadMe", bytes(20, 10)));
+    ASSERT_TRUE(putFile(*client_, "/a b.txt", bytes(30, 11)));
+    ASSERT_TRUE(putFile(*client_, "/CAPS.TXT", bytes(40, 12)));
+    ASSERT_TRUE(putFile(*client_, "/old.txt", bytes(50, 13), OPEN_CREATE_WRITE));  // replaced, keeps its name
+
+    const auto root = listFolder(*client_, "/");
+    ASSERT_TRUE(root);
+    // The replaced file's entry was made anew, at the end.
+    EXPECT_EQ(namesOf(*root), (std::vector<std::string>{"Music", "ReadMe", "a b.txt", "CAPS.TXT", "OLD.TXT"}));
+    const auto music = listFolder(*client_, "/music");
+    ASSERT_TRUE(music);
+    EXPECT_EQ(namesOf(*music), (std::vector<std::string>{".", "..", "song.mp3"}));
+    EXPECT_EQ(getFile(*client_, "/MUSIC/SONG.MP3"), bytes(5000, 9));
+    EXPECT_EQ(getFile(*client_, "/readme"), bytes(20, 10));
+    EXPECT_EQ(getFile(*client_, "/AB~1.TXT"), bytes(30, 11)) << "found by short name too";
+    EXPECT_EQ(client_->mkdir("/MUSIC", 0), -1) << "exists";
+
+    // The update tool's side lists the same names and finds the files by
+    // their short names.
+    ASSERT_EQ(fs_->init(), fatfs::FS_OK);
+    const auto names = oryxLongNames("dev0:\\");
+    EXPECT_EQ(names, (std::map<std::string, std::u16string>{{"OLD.TXT", u""},
+                                                            {"MUSIC", u"Music"},
+                                                            {"README", u"ReadMe"},
+                                                            {"AB~1.TXT", u"a b.txt"},
+                                                            {"CAPS.TXT", u""}}));
+    EXPECT_EQ(oryxLongNames("dev0:\\MUSIC\\")["SONG.MP3"], u"song.mp3");
+    EXPECT_EQ(oryxRead("dev0:\\MUSIC\\SONG.MP3"), bytes(5000, 9));
+    EXPECT_EQ(oryxRead("dev0:\\OLD.TXT"), bytes(50, 13));
+
+    // Removal takes the long-name entry along.
+    restartDevice();
+    EXPECT_EQ(client_->unlink("/Music/song.mp3"), 0);
+    EXPECT_EQ(client_->rmdir("/music"), 0);
+    EXPECT_EQ(client_->unlink("/readme"), 0);
+    const auto after = listFolder(*client_, "/");
+    ASSERT_TRUE(after);
+    EXPECT_EQ(namesOf(*after), (std::vector<std::string>{"a b.txt", "CAPS.TXT", "OLD.TXT"}));
+}
+
+#ifndef _WIN32
+TEST_F(CardRoadTest, FilesWrittenThroughFilexPassTheFatCheck) {
+    const char* fsck = "/usr/sbin/fsck.fat";
+    if (std::FILE* probe = std::fopen(fsck, "rb")) {
+        std::fclose(probe);
+    } else {
+        GTEST_SKIP() << "fsck.fat is not installed (scripts/setup installs it)";
+    }
+    restartDevice();
+    ASSERT_EQ(client_->mkdir("/Pictures", 0), 0);
+    ASSERT_EQ(client_->mkdir("/Pictures/2002", 0), 0);
+    ASSERT_TRUE(putFile(*client_, "/Pictures/2002/Holiday at the sea.jpg", bytes(300000, 14), OPEN_CREATE_WRITE));
+    ASSERT_TRUE(putFile(*client_, "/notes.txt", bytes(130000, 15), OPEN_CREATE_WRITE));
+    ASSERT_TRUE(putFile(*client_, "/notes.txt", bytes(5000, 16), OPEN_CREATE_WRITE));  // shorter: clusters freed
+    for (int i = 0; i < 12; ++i) {
+        ASSERT_TRUE(putFile(*client_, "/Pictures/picture number " + std::to_string(i) + ".jpg", bytes(2000 + i, 17 + i),
+                            OPEN_CREATE_WRITE));
+    }
+    ASSERT_TRUE(putFile(*client_, "/gone.bin", bytes(70000, 40), OPEN_CREATE_WRITE));
+    ASSERT_EQ(client_->unlink("/gone.bin"), 0);
+    ASSERT_TRUE(putFile(*client_, "/empty", {}, OPEN_CREATE_WRITE));
+
+    const std::string image = folder_.file("partition.img");
+    exportPartition(image);
+    std::string report;
+    std::FILE* pipe = popen((std::string(fsck) + " -n '" + image + "' 2>&1").c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    char chunk[4096];
+    while (size_t n = std::fread(chunk, 1, sizeof chunk, pipe)) report.append(chunk, n);
+    EXPECT_EQ(pclose(pipe), 0) << report;
+    EXPECT_EQ(oryxRead("dev0:\\NOTES.TXT"), bytes(5000, 16));
+}
+#endif
 
 TEST_F(CardRoadTest, AnUnformattedCardAnswersEveryOperationWithAFailure) {
     sim::test::TempFolder blank;

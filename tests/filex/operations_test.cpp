@@ -62,10 +62,15 @@ TEST_F(FilexOperationsTest, OpenFlagsAndDescriptors) {
     EXPECT_EQ(client().close(a), 0);
     EXPECT_EQ(client().close(b), 0);
 
-    // Write and create without truncation keeps the old tail, as the POSIX
-    // flags say; the extension's copy must add truncation (0x400).
+    // 0x201, the extension's copy onto the device, replaces the contents:
+    // a long file written again short is the short one.
     ASSERT_TRUE(putFile(client(), "/a.txt", {'a', 'b'}, OPEN_CREATE_WRITE));
-    EXPECT_EQ(getFile(client(), "/a.txt"), (std::vector<uint8_t>{'a', 'b', '2', '3', '4', '5', '6', '7', '8', '9'}));
+    EXPECT_EQ(getFile(client(), "/a.txt"), (std::vector<uint8_t>{'a', 'b'}));
+    // Read and write with create keeps the tail; so does append.
+    ASSERT_TRUE(putFile(client(), "/a.txt", {'c'}, 0x202));
+    EXPECT_EQ(getFile(client(), "/a.txt"), (std::vector<uint8_t>{'c', 'b'}));
+    ASSERT_TRUE(putFile(client(), "/a.txt", {'d'}, 0x209));
+    EXPECT_EQ(getFile(client(), "/a.txt"), (std::vector<uint8_t>{'c', 'b', 'd'}));
     ASSERT_TRUE(putFile(client(), "/a.txt", {'z'}, OPEN_REPLACE));
     EXPECT_EQ(getFile(client(), "/A.TXT"), std::vector<uint8_t>{'z'}) << "names compare without case";
 

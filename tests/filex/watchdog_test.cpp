@@ -4,6 +4,7 @@
 // exchange, and the next one starts clean.
 #include "tests/filex/filex_fixture.h"
 
+#include "platform/clock.h"
 #include "platform/driver_interface.h"
 
 #include <chrono>
@@ -77,6 +78,39 @@ TEST_F(FilexWatchdogTest, StalledReadPhaseIsAbortedThreeTimesThenFails) {
     EXPECT_EQ(buffer[2], 3);
     EXPECT_EQ(client().close(fd), 0);
     EXPECT_TRUE(eventually([this] { return probe().liveConnections() == 0; })) << probe().liveConnections();
+}
+
+TEST_F(FilexWatchdogTest, HungTransferIsAbortedAfterTheGuardAndRetried) {
+    const auto data = sim::test::pattern(5000, 4);
+    ASSERT_TRUE(putFile(client(), "/h.bin", data));
+    const int32_t fd = client().open("/h.bin", OPEN_READ);
+    ASSERT_GT(fd, 0);
+    // The first data request hangs until the watchdog aborts the pipes, as
+    // a transfer the device never answers does.
+    bool hung = false;
+    probe().intercept([&](const PendingCall& call, const Forward& forward) {
+        if (call.code == CTL_BULK_READ && call.pipe == driver::PIPE_DATA_IN && !hung) {
+            hung = true;
+            eventually([this] { return !probe().requests(CTL_ABORT_PIPE).empty(); });
+            return platform::ControlResult{false, driver::ERR_OPERATION_ABORTED, 0};
+        }
+        return forward(call.outLength);
+    });
+    probe().clear();
+    std::vector<uint8_t> back(5000);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(client().read(fd, back.data(), 5000), 5000);
+    const auto waited = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(back, data);
+    EXPECT_GE(waited, 8000 * platform::timeScale() * 0.9) << "aborted only after the guard";
+    const auto reads = probe().requests(CTL_BULK_READ, driver::PIPE_DATA_IN);
+    ASSERT_EQ(reads.size(), 2u) << "the aborted request, then the same request again";
+    EXPECT_EQ(reads[0].outLength, reads[1].outLength);
+    EXPECT_TRUE(eventually([this] { return probe().requests(CTL_ABORT_PIPE).size() >= 4; }));
+    EXPECT_EQ(abortsOf(probe().requests(), reads[0].connection).pipes, (std::vector<uint32_t>{1, 3, 0, 5}));
+    EXPECT_EQ(client().link().watchdogAborts(), 1u);
+    probe().intercept(nullptr);
+    EXPECT_EQ(client().close(fd), 0);
 }
 
 TEST_F(FilexWatchdogTest, StalledWriteAndStatusPhasesAreAbortedToo) {
