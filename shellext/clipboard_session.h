@@ -1,0 +1,31 @@
+// ClipboardSession: the clipboard held open for the lifetime of the object
+// (OpenClipboard without an owner window, CloseClipboard at the end).
+#pragma once
+
+#include "shellext/shell_api.h"
+
+namespace kestrel::shellext {
+
+class ClipboardSession {
+public:
+    ClipboardSession() : open_(OpenClipboard(nullptr) != FALSE) {}
+    ~ClipboardSession() {
+        if (open_) CloseClipboard();
+    }
+    ClipboardSession(const ClipboardSession&) = delete;
+    ClipboardSession& operator=(const ClipboardSession&) = delete;
+
+    bool open() const { return open_; }
+
+private:
+    bool open_;
+};
+
+// The format number of the extension's own clipboard data
+// ("qlxshlextDataFormat").
+UINT deviceItemsFormat();
+
+// True when the clipboard offers data in that format.
+bool clipboardHoldsDeviceItems();
+
+}  // namespace kestrel::shellext

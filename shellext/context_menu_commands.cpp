@@ -1,0 +1,128 @@
+// ItemContextMenu: the actions of its commands.
+#include "shellext/clipboard_session.h"
+#include "shellext/context_menu_block.h"
+#include "shellext/context_menu_open.h"
+#include "shellext/context_menu_verbs.h"
+#include "shellext/device_folder.h"
+#include "shellext/folder_view.h"
+#include "shellext/global_block.h"
+#include "shellext/item_context_menu.h"
+#include "shellext/private_paste.h"
+#include "shellext/trace.h"
+
+#include <vector>
+
+namespace kestrel::shellext {
+
+namespace {
+
+constexpr UINT NEW_NAME_SIZE = 260;
+
+// Releases the interface when it goes.
+template <class T>
+struct Held {
+    T* pointer = nullptr;
+    ~Held() {
+        if (pointer != nullptr) pointer->Release();
+    }
+    void** out() { return reinterpret_cast<void**>(&pointer); }
+};
+
+// The device items on the clipboard (which must be open); none when it
+// holds none or the block does not hold what it claims.
+std::optional<DeviceItemsBlock> clipboardItems(UINT format) {
+    HANDLE data = GetClipboardData(format);
+    if (data == nullptr) return std::nullopt;
+    LockedBlock locked(static_cast<HGLOBAL>(data));
+    return readDeviceItems(locked.bytes(), locked.size());
+}
+
+}  // namespace
+
+void ItemContextMenu::run(UINT offset, HWND window) {
+    SHX_TRACE("ItemContextMenu::run(%u)\n", offset);
+    switch (offset) {
+    case CMD_EXPLORE: explore(window, "explore"); break;
+    case CMD_OPEN: open(window); break;
+    case CMD_NEW_FOLDER: newEntry(true, window); break;
+    case CMD_NEW_ITEM: newEntry(false, window); break;
+    case CMD_RENAME: rename(window); break;
+    case CMD_DELETE: remove(); break;
+    case CMD_COPY: copyToClipboard(false, window); break;
+    case CMD_CUT: copyToClipboard(true, window); break;
+    case CMD_PASTE: paste(); break;
+    default: break;  // 0, 3, Modify Data, the separator, the View menu and the view modes
+    }
+}
+
+void ItemContextMenu::explore(HWND window, const char* verb) const {
+    if (count_ == 0) return;
+    OwnedItemList absolute = allocator_->own(allocator_->concatenate(folder_->absoluteId(), items_[0]));
+    if (!absolute) return;
+    executeFolder(absolute.get(), verb, window != nullptr ? GetParent(window) : nullptr);
+}
+
+void ItemContextMenu::open(HWND window) const {
+    if (count_ == 0) return;
+    if (IdAllocator::isFolderLike(IdAllocator::last(items_[0]))) {
+        explore(window, "open");
+        return;
+    }
+    executeFile(folder_->fullPathOf(items_[0]).text);
+}
+
+void ItemContextMenu::rename(HWND window) const {
+    FolderView* view = FolderView::fromWindow(window);
+    if (view != nullptr && count_ > 0) view->editLabel(items_[0]);
+}
+
+void ItemContextMenu::newEntry(bool folder, HWND window) const {
+    char name[NEW_NAME_SIZE] = {};
+    if (FAILED(folder_->MakeNewName(folder ? TRUE : FALSE, name, NEW_NAME_SIZE))) return;
+    WCHAR wide[NEW_NAME_SIZE] = {};
+    MultiByteToWideChar(CP_ACP, 0, name, -1, wide, NEW_NAME_SIZE);
+    LPITEMIDLIST made = nullptr;
+    const HRESULT result = folder ? folder_->CreateFolder(wide, &made) : folder_->CreateItem(wide, 0, &made);
+    OwnedItemList item = allocator_->own(SUCCEEDED(result) ? made : nullptr);
+    if (!item) return;  // creating entries is not supported: the command ends here
+    if (FolderView* view = FolderView::fromWindow(window)) view->editLabel(item.get());
+}
+
+void ItemContextMenu::copyToClipboard(bool cut, HWND window) const {
+    ClipboardSession clipboard;
+    if (!clipboard.open() || !EmptyClipboard()) return;
+    HGLOBAL data = deviceItemsBlock(folder_->absoluteId(), items_, count_, cut);
+    if (data == nullptr) return;
+    if (SetClipboardData(format_, data) == nullptr) {
+        GlobalFree(data);
+        return;
+    }
+    if (!cut) return;
+    if (FolderView* view = FolderView::fromWindow(window)) view->markCut(items_, count_);
+}
+
+void ItemContextMenu::paste() const {
+    ClipboardSession clipboard;
+    if (!clipboard.open()) return;
+    const auto block = clipboardItems(format_);
+    if (!block) return;
+    Held<IShellFolder> desktop;
+    if (FAILED(SHGetDesktopFolder(&desktop.pointer)) || desktop.pointer == nullptr) return;
+    Held<IShellFolder> source;
+    const auto folder = reinterpret_cast<LPCITEMIDLIST>(block->folder.data());
+    if (FAILED(desktop.pointer->BindToObject(folder, nullptr, IID_IShellFolder, source.out())) ||
+        source.pointer == nullptr)
+        return;
+    std::vector<LPCITEMIDLIST> items;
+    for (const auto& item : block->items) items.push_back(reinterpret_cast<LPCITEMIDLIST>(item.data()));
+    const HRESULT result = folder_->MoveCopyItems(source.pointer, items.data(), static_cast<UINT>(items.size()),
+                                                  block->cut ? TRUE : FALSE);
+    if (SUCCEEDED(result) && block->cut) EmptyClipboard();
+}
+
+void ItemContextMenu::remove() const {
+    if (count_ == 0) return;
+    folder_->DeleteItems(const_cast<LPCITEMIDLIST*>(items_), count_);
+}
+
+}  // namespace kestrel::shellext

@@ -1,0 +1,88 @@
+// The view's Copy, Cut and Paste over the OLE clipboard (transfer.h).
+#include "shellext/clipboard_formats.h"
+#include "shellext/device_folder.h"
+#include "shellext/global_block.h"
+#include "shellext/trace.h"
+#include "shellext/transfer.h"
+
+namespace kestrel::shellext {
+
+namespace {
+
+FORMATETC hglobalFormat(CLIPFORMAT format) { return FORMATETC{format, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}; }
+
+CLIPFORMAT registered(const char* name) { return static_cast<CLIPFORMAT>(RegisterClipboardFormatA(name)); }
+
+// "Preferred DropEffect" of the clipboard's data: true for a move.
+bool preferredMove(IDataObject* data) {
+    FORMATETC format = hglobalFormat(registered(formats::PREFERRED_DROP_EFFECT));
+    STGMEDIUM medium{};
+    if (FAILED(data->GetData(&format, &medium))) {
+        SHX_TRACE("CFSTR_PREFERREDDROPEFFECT NOT supported\n");
+        return false;
+    }
+    DWORD effect = DROPEFFECT_NONE;
+    if (medium.tymed == TYMED_HGLOBAL) {
+        LockedBlock locked(medium.hGlobal);
+        if (locked.bytes() != nullptr && locked.size() >= 4) effect = loadLe32(locked.bytes());
+    }
+    ReleaseStgMedium(&medium);
+    if (effect == DROPEFFECT_MOVE) {
+        SHX_TRACE("DROPEFFECT_MOVE detected\n");
+        return true;
+    }
+    SHX_TRACE("DROPEFFECT_MOVE NOT detected %08lx\n", effect);
+    return false;
+}
+
+// Tells the source that the move was performed: it removes its files.
+void reportMove(IDataObject* data, const char* formatName) {
+    FORMATETC format = hglobalFormat(registered(formatName));
+    STGMEDIUM medium{};
+    medium.tymed = TYMED_HGLOBAL;
+    medium.hGlobal = valueBlock(DROPEFFECT_MOVE);
+    if (medium.hGlobal == nullptr) return;
+    if (FAILED(data->SetData(&format, &medium, TRUE))) ReleaseStgMedium(&medium);
+}
+
+}  // namespace
+
+HRESULT CopyToOleClipboard(DeviceFolder* folder, PCUITEMID_CHILD_ARRAY items, UINT count, bool cut) {
+    SHX_TRACE("CopyToOleClipboard(%u,%d)\n", count, cut);
+    IDataObject* data = nullptr;
+    const HRESULT made = CreateItemDataObject(folder, items, count, cut, &data);
+    if (FAILED(made)) return made;
+    const HRESULT set = OleSetClipboard(data);
+    data->Release();
+    return set;
+}
+
+HRESULT PasteFromOleClipboard(DeviceFolder* folder) {
+    SHX_TRACE("PasteFromOleClipboard\n");
+    if (folder == nullptr) return E_INVALIDARG;
+    IDataObject* data = nullptr;
+    if (FAILED(OleGetClipboard(&data)) || data == nullptr) return S_FALSE;
+    const bool move = preferredMove(data);
+    FORMATETC files = hglobalFormat(CF_HDROP);
+    STGMEDIUM medium{};
+    HRESULT result = S_FALSE;
+    bool pasted = false;
+    if (SUCCEEDED(data->GetData(&files, &medium))) {
+        if (medium.tymed == TYMED_HGLOBAL) {
+            result = folder->CopyDroppedFiles(static_cast<HDROP>(medium.hGlobal), move ? TRUE : FALSE);
+            pasted = true;
+        }
+        ReleaseStgMedium(&medium);
+    }
+    // Only what was pasted may be removed at its source: a cut of device
+    // items offers no file list, and reporting a move for it would delete
+    // them without a copy anywhere.
+    if (move && pasted) {
+        reportMove(data, formats::PERFORMED_DROP_EFFECT);
+        reportMove(data, formats::PASTE_SUCCEEDED);
+    }
+    data->Release();
+    return result;
+}
+
+}  // namespace kestrel::shellext

@@ -1,0 +1,30 @@
+// The data-transfer objects as the folder, the view and the context menu
+// make them: the data object that offers device items to Explorer, the drop
+// source of a drag, the drop target of a device folder, and the view's own
+// clipboard commands over the OLE clipboard.
+#pragma once
+
+#include "shellext/shell_api.h"
+
+namespace kestrel::shellext {
+
+class DeviceFolder;
+
+// An ItemDataObject for `count` items of `folder` (relative identifiers).
+HRESULT CreateItemDataObject(DeviceFolder* folder, PCUITEMID_CHILD_ARRAY items, UINT count, IDataObject** out);
+// The same with the cut flag (a Cut: "Preferred DropEffect" says move).
+HRESULT CreateItemDataObject(DeviceFolder* folder, PCUITEMID_CHILD_ARRAY items, UINT count, bool cut,
+                             IDataObject** out);
+// An ItemDropSource for a drag started by the view.
+HRESULT CreateItemDropSource(IDropSource** out);
+// A FolderDropTarget for `folder`; `window` is the window it serves (the
+// view's window, or the owner the folder was asked with).
+HRESULT CreateFolderDropTarget(DeviceFolder* folder, HWND window, IDropTarget** out);
+
+// The view's Copy and Cut: an ItemDataObject for the items on the OLE
+// clipboard. S_OK when the clipboard took it.
+HRESULT CopyToOleClipboard(DeviceFolder* folder, PCUITEMID_CHILD_ARRAY items, UINT count, bool cut);
+// The view's Paste: what the OLE clipboard holds, into `folder`.
+HRESULT PasteFromOleClipboard(DeviceFolder* folder);
+
+}  // namespace kestrel::shellext

@@ -1,0 +1,112 @@
+// Device items copied and moved between device folders (MoveCopyItems),
+// the drop of device items in the extension's own format, and the view's
+// Cut and Paste over the OLE clipboard.
+#include "platform/byte_order.h"
+#include "shellext/private_paste.h"
+#include "shellext/transfer.h"
+#include "tests/shellext/transfer_fixture.h"
+
+#include <cstring>
+
+namespace kestrel::shellext::test {
+namespace {
+
+using CopyItemsTest = TransferTest;
+
+TEST_F(CopyItemsTest, FilesAndFoldersAreCopiedAndAMoveRemovesTheSource) {
+    const auto song = patternBytes(130000, 5);
+    device.putBytes("/Music/song.mp3", song);
+    device.put("/Music/Live/b.mp3", "b");
+    device.put("/Music/Live/Old/c.mp3", "c");
+    device.put("/Backup/");
+    DeviceFolder* music = folderAt("Music");
+    DeviceFolder* backup = folderAt("Backup");
+    ASSERT_TRUE(music != nullptr && backup != nullptr);
+    LPCITEMIDLIST items[] = {item(music, "song.mp3"), item(music, "Live")};
+    EXPECT_EQ(backup->MoveCopyItems(music, items, 2, FALSE), S_OK);
+    EXPECT_EQ(device.bytes("/Backup/song.mp3"), song);
+    EXPECT_EQ(device.text("/Backup/Live/b.mp3"), "b");
+    EXPECT_EQ(device.text("/Backup/Live/Old/c.mp3"), "c");
+    EXPECT_TRUE(device.exists("/Music/song.mp3")) << "a copy keeps the source";
+    EXPECT_EQ(progress->dialogs().size(), 2u) << "a dialog per item";
+
+    LPCITEMIDLIST moved[] = {item(music, "Live")};
+    EXPECT_EQ(root->MoveCopyItems(music, moved, 1, TRUE), S_OK);
+    EXPECT_EQ(device.text("/Live/Old/c.mp3"), "c");
+    EXPECT_FALSE(device.exists("/Music/Live"));
+    EXPECT_TRUE(dialogs->seen().empty()) << dialogs->seen().front().text();
+}
+
+TEST_F(CopyItemsTest, AnItemIsNeverCopiedOntoItselfNorAFolderIntoItself) {
+    device.put("/Music/a.mp3", "precious");
+    device.put("/Music/Live/");
+    DeviceFolder* music = folderAt("Music");
+    DeviceFolder* live = folderAt("Music/Live");
+    ASSERT_TRUE(music != nullptr && live != nullptr);
+    LPCITEMIDLIST self[] = {item(music, "a.mp3")};
+    EXPECT_EQ(music->MoveCopyItems(music, self, 1, FALSE), E_OUTOFMEMORY) << "nothing was handled";
+    EXPECT_EQ(device.text("/Music/a.mp3"), "precious");
+    LPCITEMIDLIST into[] = {item(root, "Music")};
+    EXPECT_EQ(live->MoveCopyItems(root, into, 1, TRUE), E_OUTOFMEMORY);
+    EXPECT_EQ(device.text("/Music/a.mp3"), "precious");
+    EXPECT_FALSE(device.exists("/Music/Live/Music"));
+}
+
+// The "qlxshlextDataFormat" block: cut flag, count, folder offset, item offsets.
+std::vector<uint8_t> deviceItemsBlock(bool cut, LPCITEMIDLIST folder, const std::vector<LPCITEMIDLIST>& items) {
+    const auto count = static_cast<uint32_t>(items.size());
+    std::vector<uint8_t> block(12 + 4 * count);
+    storeLe32(block.data(), cut ? 1 : 0);
+    storeLe32(block.data() + 4, count);
+    auto append = [&](LPCITEMIDLIST list) {
+        const auto offset = static_cast<uint32_t>(block.size());
+        const auto* bytes = reinterpret_cast<const uint8_t*>(list);
+        block.insert(block.end(), bytes, bytes + ILGetSize(list));
+        block.push_back(0);
+        return offset;
+    };
+    storeLe32(block.data() + 8, append(folder));
+    for (uint32_t i = 0; i < count; ++i) storeLe32(block.data() + 12 + 4 * i, append(items[i]));
+    block.push_back(0);
+    return block;
+}
+
+TEST_F(CopyItemsTest, TheDeviceItemsBlockIsReadWithinItsBounds) {
+    const TestList item1({fileItem("a.txt")});
+    const ShellList folder = deviceRootIdentifier();
+    auto block = deviceItemsBlock(true, folder.get(), {item1.get()});
+    auto read = readDeviceItems(block.data(), block.size());
+    ASSERT_TRUE(read);
+    EXPECT_TRUE(read->cut);
+    ASSERT_EQ(read->items.size(), 1u);
+    EXPECT_EQ(readItem(reinterpret_cast<LPCITEMIDLIST>(read->items[0].data())).name, "a.txt");
+    EXPECT_FALSE(readDeviceItems(block.data(), 11));
+    auto wrongCount = block;
+    storeLe32(wrongCount.data() + 4, 0x40000000);
+    EXPECT_FALSE(readDeviceItems(wrongCount.data(), wrongCount.size()));
+    auto outside = block;
+    storeLe32(outside.data() + 12, static_cast<uint32_t>(block.size() - 1));
+    EXPECT_FALSE(readDeviceItems(outside.data(), outside.size()));
+    auto runaway = block;
+    storeLe16(runaway.data() + loadLe32(runaway.data() + 12), 0xFFF0);
+    EXPECT_FALSE(readDeviceItems(runaway.data(), runaway.size())) << "an element longer than the block";
+}
+
+TEST_F(CopyItemsTest, ACutOfDeviceItemsIsNotLostByTheHostFilePaste) {
+    device.put("/Music/a.mp3", "a");
+    device.put("/Backup/");
+    DeviceFolder* music = folderAt("Music");
+    DeviceFolder* backup = folderAt("Backup");
+    ASSERT_TRUE(music != nullptr && backup != nullptr);
+    LPCITEMIDLIST items[] = {item(music, "a.mp3")};
+    ASSERT_EQ(CopyToOleClipboard(music, items, 1, true), S_OK);
+    // The clipboard offers no host files: nothing is pasted, and the cut
+    // items must stay where they are.
+    EXPECT_EQ(PasteFromOleClipboard(backup), S_FALSE);
+    EXPECT_EQ(device.text("/Music/a.mp3"), "a");
+    EXPECT_TRUE(dialogs->seen().empty());
+    EXPECT_EQ(OleSetClipboard(nullptr), S_OK);
+}
+
+}  // namespace
+}  // namespace kestrel::shellext::test
