@@ -7,6 +7,7 @@
 // Medians over the runs; figures only, nothing here passes or fails.
 //
 //   filex_bench [--runs N]      (default 5)
+#include "bench/served_folder.h"
 #include "fatfs/file_system.h"
 #include "filex/filex_client.h"
 #include "media/media.h"
@@ -47,14 +48,6 @@ constexpr uint32_t READ_BLOCK = 16384;
 constexpr int32_t OPEN_READ = 0;
 constexpr int32_t OPEN_WRITE = 0x201;
 
-std::string sibling(const std::string& name) {
-    const fs::path folder = fs::path(platform::currentExecutablePath()).parent_path();
-#ifdef _WIN32
-    return (folder / (name + ".exe")).string();
-#else
-    return (folder / name).string();
-#endif
-}
 
 // Device counters and host time at one moment.
 struct Sample {
@@ -73,19 +66,8 @@ public:
     explicit ServedCard(std::string& error) {
         folder_ = (fs::temp_directory_path() / ("filex-bench-" + std::to_string(platform::realMicros()))).string();
         if (!createFormatted(error)) return;
-        const std::string portFile = (fs::path(folder_) / "daemon.port").string();
-        daemon_ = platform::ChildProcess::spawn(
-            sibling("kestrel-simd"), {folder_, "--listen", "tcp:127.0.0.1:0", "--port-file", portFile}, &error);
-        if (!daemon_) return;
-        for (int i = 0; i < 400 && endpoint_.empty(); ++i) {
-            const auto text = sim::readTextFile(portFile);
-            if (text && !text->empty() && text->back() == '\n') endpoint_ = text->substr(0, text->find_first_of("\r\n"));
-            else std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        }
-        if (endpoint_.empty()) {
-            error = "kestrel-simd did not start";
-            return;
-        }
+        endpoint_ = bench::serveFolder(folder_, daemon_, error);
+        if (endpoint_.empty()) return;
         uint32_t code = 0;
         provider_ = platform::makeKsimProvider(endpoint_);
         control_ = provider_->open(sim::CONTROL_NAME, 0, 0, code);

@@ -6,6 +6,7 @@
 // figures only, nothing here passes or fails.
 //
 //   fwupdate_bench [--runs N]      (default 3)
+#include "bench/served_folder.h"
 #include "fwupdate/core/host_file.h"
 #include "fwupdate/core/operation_log.h"
 #include "fwupdate/core/update_tool.h"
@@ -39,13 +40,10 @@ namespace fs = std::filesystem;
 
 std::string programFolder() { return fs::path(platform::currentExecutablePath()).parent_path().string(); }
 
-std::string sibling(const std::string& name) {
-#ifdef _WIN32
-    const bool program = name.find('.') == std::string::npos;
-    return (fs::path(programFolder()) / (program ? name + ".exe" : name)).string();
-#else
-    return (fs::path(programFolder()) / name).string();
-#endif
+// The build's sample update files beside this program.
+std::string samples(const std::string& name = "") {
+    const fs::path folder = fs::path(programFolder()) / "update-samples";
+    return (name.empty() ? folder : folder / name).string();
 }
 
 // Device counters and host time at one moment.
@@ -72,19 +70,8 @@ public:
             return;
         }
         blocks_ = config->geometry()->blocks;
-        const std::string portFile = (fs::path(folder_) / "daemon.port").string();
-        daemon_ = platform::ChildProcess::spawn(
-            sibling("kestrel-simd"), {folder_, "--listen", "tcp:127.0.0.1:0", "--port-file", portFile}, &error);
-        if (!daemon_) return;
-        for (int i = 0; i < 400 && endpoint_.empty(); ++i) {
-            const auto text = sim::readTextFile(portFile);
-            if (text && !text->empty() && text->back() == '\n') endpoint_ = text->substr(0, text->find_first_of("\r\n"));
-            else std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        }
-        if (endpoint_.empty()) {
-            error = "kestrel-simd did not start";
-            return;
-        }
+        endpoint_ = bench::serveFolder(folder_, daemon_, error);
+        if (endpoint_.empty()) return;
         uint32_t code = 0;
         control_ = platform::makeKsimProvider(endpoint_)->open(sim::CONTROL_NAME, 0, 0, code);
         if (!control_) error = "no control connection";
@@ -172,7 +159,7 @@ std::vector<Step> runOnce(uint32_t sizeMb, uint32_t& blocks) {
     platform::setEnv("KESTREL_SIM", device.endpoint());
     SteppingView view(device);
     fwupdate::OperationLog log((fs::path(device.folder()) / "log.txt").string(), nullptr);
-    fwupdate::UpdateTool tool(view, fwupdate::exportedOryx(), log, fwupdate::hostFilesIn(sibling("update-samples")),
+    fwupdate::UpdateTool tool(view, fwupdate::exportedOryx(), log, fwupdate::hostFilesIn(samples()),
                               [] { return std::optional<uint32_t>{}; });
     const fwupdate::UpdateOutcome outcome = tool.RunUpdate();
     platform::unsetEnv("KESTREL_SIM");
@@ -253,10 +240,10 @@ int main(int argc, char** argv) {
     // they cost real time, not modelled device time.
     if (!platform::getEnv("KESTREL_TIME_SCALE")) platform::setEnv("KESTREL_TIME_SCALE", "0.01");
     std::printf("fwupdate_bench: full update: boot EEPROM %ju bytes, rescue format, L1 %ju + L2 %ju + FPGA %ju bytes\n",
-                static_cast<uintmax_t>(fs::file_size(sibling("update-samples/vxb_main.iic"))),
-                static_cast<uintmax_t>(fs::file_size(sibling("update-samples/L1_1.BIN"))),
-                static_cast<uintmax_t>(fs::file_size(sibling("update-samples/L2_1.MI"))),
-                static_cast<uintmax_t>(fs::file_size(sibling("update-samples/FPGA.BIR"))));
+                static_cast<uintmax_t>(fs::file_size(samples("vxb_main.iic"))),
+                static_cast<uintmax_t>(fs::file_size(samples("L1_1.BIN"))),
+                static_cast<uintmax_t>(fs::file_size(samples("L2_1.MI"))),
+                static_cast<uintmax_t>(fs::file_size(samples("FPGA.BIR"))));
     for (const uint32_t sizeMb : {16u, 128u}) report(sizeMb, runs);
     return 0;
 }
