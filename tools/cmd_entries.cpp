@@ -15,17 +15,9 @@ namespace {
 
 // Runs `action` for every argument; failures are reported and counted.
 int forEachArgument(CommandContext& context, const std::function<void(const DevicePath&)>& action) {
-    int code = EXIT_OK;
-    for (const auto& text : context.args.positional()) {
-        try {
-            action(devicePathArgument(text));
-        } catch (const Failure& failure) {
-            if (failure.exitCode() != EXIT_FAILED) throw;
-            reportFailure(context, failure.what());
-            code = EXIT_FAILED;
-        }
-    }
-    return code;
+    return forEachText(
+        context.args.positional(), [&](const std::string& text) { action(devicePathArgument(text)); },
+        [&](const std::string& message) { reportFailure(context, message); });
 }
 
 void makeDirectory(DeviceTree& tree, const DevicePath& path, bool parents) {

@@ -13,17 +13,9 @@ namespace {
 
 // Runs `action` for every argument; failures are reported and counted.
 int forEachArgument(RemoteContext& context, const std::function<void(const DevicePath&)>& action) {
-    int code = EXIT_OK;
-    for (const auto& text : context.args.positional()) {
-        try {
-            action(devicePathArgument(text));
-        } catch (const Failure& failure) {
-            if (failure.exitCode() != EXIT_FAILED) throw;
-            reportRemoteFailure(context, failure.what());
-            code = EXIT_FAILED;
-        }
-    }
-    return code;
+    return forEachText(
+        context.args.positional(), [&](const std::string& text) { action(devicePathArgument(text)); },
+        [&](const std::string& message) { reportRemoteFailure(context, message); });
 }
 
 void makeDirectory(RemoteDevice& device, const DevicePath& path, bool parents) {

@@ -5,6 +5,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace kestrel::cli {
 
@@ -23,5 +24,23 @@ private:
 
 [[noreturn]] inline void fail(const std::string& message) { throw Failure(EXIT_FAILED, message); }
 [[noreturn]] inline void usageError(const std::string& message) { throw Failure(EXIT_USAGE, message); }
+
+// Runs `action` for each of `arguments`. An operation failure is handed to
+// `report` and the loop goes on with the next argument; other failures (a
+// bad command line, an interruption) end it. EXIT_FAILED when any failed.
+template <typename Action, typename Report>
+int forEachText(const std::vector<std::string>& arguments, Action&& action, Report&& report) {
+    int code = EXIT_OK;
+    for (const auto& text : arguments) {
+        try {
+            action(text);
+        } catch (const Failure& failure) {
+            if (failure.exitCode() != EXIT_FAILED) throw;
+            report(failure.what());
+            code = EXIT_FAILED;
+        }
+    }
+    return code;
+}
 
 }  // namespace kestrel::cli
