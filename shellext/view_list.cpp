@@ -42,12 +42,12 @@ bool FolderView::createListView() {
 
 void FolderView::insertColumns() {
     for (int column = 0; column < COLUMN_COUNT; ++column) {
-        LVCOLUMNA spec{};
-        spec.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
-        spec.fmt = COLUMNS[column].format;
-        spec.cx = COLUMNS[column].width;
-        spec.pszText = const_cast<char*>(COLUMNS[column].title);
-        SendMessageA(listView_, LVM_INSERTCOLUMNA, column, reinterpret_cast<LPARAM>(&spec));
+        LVCOLUMNA header{};
+        header.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
+        header.fmt = COLUMNS[column].format;
+        header.cx = COLUMNS[column].width;
+        header.pszText = const_cast<char*>(COLUMNS[column].title);
+        SendMessageA(listView_, LVM_INSERTCOLUMNA, column, reinterpret_cast<LPARAM>(&header));
     }
 }
 

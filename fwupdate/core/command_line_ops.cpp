@@ -21,15 +21,20 @@ uint32_t UpdateTool::CommandLineDownload(const std::string& hostPath) {
     return CommandLineDownloadTo(hostPath, l1.devicePath, l1.what);
 }
 
-uint32_t UpdateTool::CommandLineDownloadTo(const std::string& hostPath, const char* devicePath, const char* what) {
-    lastCommandSucceeded_ = false;
-    WaitCursorScope cursor(view_);
-    log_.printf("\ndwnl> Initilalizing SM file system ... ");
+uint32_t UpdateTool::initFileSystem(const char* prefix) {
+    log_.printf("\n%s> Initilalizing SM file system ... ", prefix);
     if (const uint32_t e = oryx_.init()) {
         log_.printf("Error %d, exiting\n", static_cast<int>(e));
         return e;
     }
     log_.printf("done\n");
+    return 0;
+}
+
+uint32_t UpdateTool::CommandLineDownloadTo(const std::string& hostPath, const char* devicePath, const char* what) {
+    lastCommandSucceeded_ = false;
+    WaitCursorScope cursor(view_);
+    if (const uint32_t e = initFileSystem("dwnl")) return e;
 
     bool written = false;
     if (std::unique_ptr<HostFile> file = openHostFile(hostPath)) {
@@ -55,12 +60,7 @@ uint32_t UpdateTool::CommandLineEeprom(const std::string& hostPath) {
     lastCommandSucceeded_ = false;
     UpdateScope scope(*this);
     WaitCursorScope cursor(view_);
-    log_.printf("\ndwnl> Initilalizing SM file system ... ");
-    if (const uint32_t e = oryx_.init()) {
-        log_.printf("Error %d, exiting\n", static_cast<int>(e));
-        return e;
-    }
-    log_.printf("done\n");
+    if (const uint32_t e = initFileSystem("dwnl")) return e;
 
     bool written = false;
     if (std::unique_ptr<HostFile> image = openHostFile(hostPath)) {
@@ -80,11 +80,7 @@ uint32_t UpdateTool::CommandLineEeprom(const std::string& hostPath) {
 uint32_t UpdateTool::CommandLineFormat(bool rescue) {
     lastCommandSucceeded_ = false;
     WaitCursorScope cursor(view_);
-    log_.printf("\nfmt> Initilalizing SM file system ... ");
-    if (const uint32_t e = oryx_.init()) {
-        log_.printf("Error %d, exiting\n", static_cast<int>(e));
-    } else {
-        log_.printf("done\n");
+    if (initFileSystem("fmt") == 0) {
         logLastPercent_ = -1;
         uint32_t count = 0;
         if (!rescue) {

@@ -84,6 +84,9 @@ private:
     friend class UpdateScope;
 
     bool isNt() const;
+    // Initialises the card's file system with its "<prefix>> " log lines;
+    // the library's error, 0 when done.
+    uint32_t initFileSystem(const char* prefix);
     // Refuses an image the chip cannot hold; true when it fits.
     bool eepromImageFits(HostFile& image, const std::string& name);
     bool updateMain(bool nt);
