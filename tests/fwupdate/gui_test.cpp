@@ -113,12 +113,22 @@ void saveScreenshot(HWND window, const std::string& name) {
                              std::to_string(std::max(0L, rect.top));
     std::string commandLine = "import -window root -crop " + crop + " " + unixPath;
     fs::remove(output / name, ignored);
+    // The Unix program gets standard handles of its own: started with this
+    // process's, wine leaves this process's standard output unusable after it.
+    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    const HANDLE nul = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
+                                   OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(nul, INVALID_HANDLE_VALUE);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = startup.hStdOutput = startup.hStdError = nul;
     PROCESS_INFORMATION info{};
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
-    ASSERT_TRUE(CreateProcessA(import, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
+    const BOOL started = CreateProcessA(import, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info);
+    CloseHandle(nul);
+    ASSERT_TRUE(started);
     WaitForSingleObject(info.hProcess, PATIENCE_MS);
     CloseHandle(info.hThread);
     CloseHandle(info.hProcess);
@@ -239,14 +249,17 @@ TEST_F(GuiTest, AFullUpdateCannotBeInterruptedAndEndsSuccessfully) {
     EXPECT_TRUE(IsWindow(window));
 
     EXPECT_TRUE(program->waitForAction("Device update was successful.", 300000)) << program->text(IDC_ACTION);
-    for (const int id : {IDC_EEPROM, IDC_MAIN, IDC_UPDATE, IDC_EXIT}) EXPECT_TRUE(program->enabled(id)) << id;
+    // The controls come back once the update has returned, just after its
+    // last action text.
+    for (const int id : {IDC_EEPROM, IDC_MAIN, IDC_UPDATE, IDC_EXIT}) EXPECT_TRUE(program->waitForEnabled(id)) << id;
     saveScreenshot(window, "update-done.png");
     program->requestClose();
     EXPECT_EQ(program->waitForExit(), 0);
 
     // The device runs its main firmware again, with the image in its boot
     // EEPROM and the three files on its card.
-    EXPECT_NE(simStats().find("firmware = main"), std::string::npos);
+    const std::string stats = simStats();
+    EXPECT_NE(stats.find("firmware = main"), std::string::npos) << stats;
     const auto image = sim::test::readFile(folder_.file("vxb_main.iic"));
     const auto chip = eeprom();
     ASSERT_EQ(chip.size(), 65536u);

@@ -3,6 +3,7 @@
 #include "fwupdate/core/control_ids.h"
 #include "fwupdate/core/identity.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -82,8 +83,11 @@ ProgramDriver::~ProgramDriver() {
 }
 
 HWND ProgramDriver::waitForWindow(uint32_t realMs) {
-    pollFor(realMs, [&] { return (main_ = findWindowOf(processId_, APP_NAME, "")) != nullptr; });
-    return main_;
+    const auto start = std::chrono::steady_clock::now();
+    if (!pollFor(realMs, [&] { return (main_ = findWindowOf(processId_, APP_NAME, "")) != nullptr; })) return nullptr;
+    const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    const auto left = static_cast<DWORD>(std::max<int64_t>(0, int64_t{realMs} - spent.count()));
+    return WaitForInputIdle(process_, left) == 0 ? main_ : nullptr;
 }
 
 HWND ProgramDriver::dialog() const { return FindWindowExA(main_, nullptr, MAKEINTATOM(32770), nullptr); }
@@ -94,7 +98,9 @@ std::string ProgramDriver::text(int id) const { return windowText(control(id)); 
 
 bool ProgramDriver::checked(int id) const {
     DWORD_PTR state = 0;
-    if (!SendMessageTimeoutA(control(id), BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 5000, &state)) return false;
+    // Not SMTO_ABORTIFHUNG: a program slow to reach its message loop after
+    // start-up counts as hung to wine and the request would fail at once.
+    if (!SendMessageTimeoutA(control(id), BM_GETCHECK, 0, 0, SMTO_NORMAL, PATIENCE_MS, &state)) return false;
     return state == BST_CHECKED;
 }
 
@@ -117,6 +123,10 @@ std::string ProgramDriver::boxText(HWND box) { return windowText(GetDlgItem(box,
 bool ProgramDriver::answer(HWND box, int id) {
     PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
     return pollFor(PATIENCE_MS, [&] { return !IsWindow(box); });
+}
+
+bool ProgramDriver::waitForEnabled(int id, uint32_t realMs) const {
+    return pollFor(realMs, [&] { return enabled(id); });
 }
 
 bool ProgramDriver::waitForAction(const std::string& expected, uint32_t realMs) const {

@@ -22,7 +22,8 @@ public:
     ProgramDriver& operator=(const ProgramDriver&) = delete;
 
     bool started() const { return process_ != nullptr; }
-    // Waits for the main window; null after `realMs`.
+    // Waits for the main window and for the program to wait for input (so
+    // its start-up has set the controls); null after `realMs`.
     HWND waitForWindow(uint32_t realMs = PATIENCE_MS);
     HWND mainWindow() const { return main_; }
     HWND dialog() const;
@@ -45,6 +46,8 @@ public:
     // is gone.
     static bool answer(HWND box, int id);
 
+    // Polls until the control is enabled.
+    bool waitForEnabled(int id, uint32_t realMs = PATIENCE_MS) const;
     // Polls until the action text is `expected`.
     bool waitForAction(const std::string& expected, uint32_t realMs = PATIENCE_MS) const;
     // The exit code, or -1 when it still runs after `realMs`.
