@@ -1,5 +1,6 @@
 #include "shellext/server_module.h"
 
+#include "shellext/folder_view.h"
 #include "shellext/resource_ids.h"
 #include "shellext/settings.h"
 #include "shellext/trace.h"
@@ -36,6 +37,9 @@ void ServerModule::detach(bool processEnding) {
     saveNameColumnWidth(nameColumnWidth_);
     imageLists_.destroy();
     views_.clear();
+    // The system keeps a library's window classes after it is unloaded; a
+    // class left behind would outlive the code of its window procedure.
+    if (!processEnding) UnregisterClassA(VIEW_WINDOW_CLASS, instance_);
     // CoUninitialize only balances a CoInitialize that succeeded, on the
     // thread that made it; at process exit COM is being torn down anyway.
     if (SUCCEEDED(comInitialised_) && !processEnding && GetCurrentThreadId() == attachThread_) CoUninitialize();

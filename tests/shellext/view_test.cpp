@@ -239,6 +239,30 @@ TEST_F(ViewTest, TheNameColumnWidthComesFromTheSettingsAndIsSavedBack) {
     RegCloseKey(key);
 }
 
+TEST_F(ViewTest, TheWindowClassGoesWithTheLibraryAndComesBackWithIt) {
+    auto view = openView(FVM_LIST);
+    ASSERT_TRUE(view);
+    closeView(view);
+    expectLastRelease(root_, "root folder");
+    const HMODULE unloaded = session_.library().module();
+    WNDCLASSA found{};
+    ASSERT_TRUE(GetClassInfoA(unloaded, "qlxshlextNSClass", &found));
+    session_.finish();
+    sessionFinished_ = true;
+    EXPECT_FALSE(GetClassInfoA(unloaded, "qlxshlextNSClass", &found));
+
+    ExplorerSession again;
+    ASSERT_TRUE(again.ready()) << again.error();
+    root_ = again.openRoot();
+    ASSERT_TRUE(root_);
+    view = openView(FVM_LIST);
+    ASSERT_TRUE(view);
+    EXPECT_GT(ListView_GetItemCount(listOf(view.get())), 0);
+    closeView(view);
+    expectLastRelease(root_, "root folder");
+    again.finish();
+}
+
 // With KESTREL_VIEW_SHOT set to a folder (a host path), the view waits in
 // details mode until a screenshot was taken: it writes "ready" there and
 // waits for "taken" (view_shot.sh takes the picture with ImageMagick).
