@@ -1,5 +1,7 @@
 #include "fwupdate/console/console_view.h"
 
+#include "fwupdate/core/messages.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -41,6 +43,9 @@ void ConsoleView::setPercentText(const std::string& text) {
     // the step showed.
     if (!live_ && text.empty() && barOpen_) return;
     percent_ = text;
+    // A step may end with its last progress short of 100 (the format's is 99)
+    // and then say "100%": the bar says the same.
+    if (text == text::FULL_PERCENT) progress_ = 100;
     drawBar();
 }
 

@@ -94,6 +94,20 @@ TEST(ConsoleView, OnATerminalTheBarIsRedrawnInPlace) {
     std::fclose(out);
 }
 
+TEST(ConsoleView, AStepThatEndsAt99ButSays100PercentShowsAFullBar) {
+    std::FILE* out = std::tmpfile();
+    ConsoleView view(out, stderr, nullptr, true, false);
+    view.setActionText("Formatting System, please wait ...");
+    view.setProgress(99);
+    view.setPercentText(" 99%");
+    view.setPercentText("100%");
+    view.setPercentText("");
+    view.finishLine();
+    EXPECT_EQ(contents(out), "Formatting System, please wait ...\n  " + progressBar(100, ConsoleView::BAR_WIDTH) +
+                                 " 100%\n");
+    std::fclose(out);
+}
+
 TEST(ConsoleView, MessagesGoToTheErrorStreamAndQuestionsAreAsked) {
     struct Case {
         const char* typed;  // null: end of input
