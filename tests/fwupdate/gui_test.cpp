@@ -1,8 +1,8 @@
 // fwupdate.exe under test (Windows only): started in a folder of update
 // files, driven through its window by this program, against a simulated
 // Kestrel that a kestrel-simd child serves (the program inherits
-// KESTREL_SIM). A screenshot of the dialog goes to test-output/fwupdate
-// beside the build's bin folder when ImageMagick's import can be run.
+// KESTREL_SIM). Screenshots of the dialog go to test-output/fwupdate beside
+// the build's bin folder.
 #include "fatfs/oryx.h"
 #include "fwupdate/core/control_ids.h"
 #include "fwupdate/core/identity.h"
@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -37,7 +38,6 @@ protected:
     void TearDown() override {
         if (daemon_) {
             usbcClose();
-            control_.reset();
             daemon_.reset();
         }
         platform::unsetEnv("KESTREL_SIM");
@@ -61,18 +61,21 @@ protected:
         ASSERT_TRUE(sim::test::createFolder(device_.path(), *config));
         daemon_ = std::make_unique<sim::test::SimDaemon>(device_.path());
         ASSERT_FALSE(daemon_->endpoint().empty()) << daemon_->error();
-        uint32_t error = 0;
-        control_ = platform::makeKsimProvider(daemon_->endpoint())->open(sim::CONTROL_NAME, 0, 0, error);
-        ASSERT_TRUE(control_);
         platform::setEnv("KESTREL_SIM", daemon_->endpoint());
     }
 
+    // A connection of its own for each query: nothing this process started
+    // in between (programs, the screenshot) can have touched it.
     std::string simStats() {
+        uint32_t error = 0;
+        const auto control = platform::makeKsimProvider(daemon_->endpoint())->open(sim::CONTROL_NAME, 0, 0, error);
+        if (!control) return "no control connection (error " + std::to_string(error) + ")";
         std::vector<char> answer(8192);
         const std::string query = "stats";
-        const auto result = control_->control(ksim::CTL_SIM_COMMAND, query.data(), static_cast<uint32_t>(query.size()),
-                                              answer.data(), static_cast<uint32_t>(answer.size()));
-        return result.ok ? std::string(answer.data(), result.bytes) : "";
+        const auto result = control->control(ksim::CTL_SIM_COMMAND, query.data(), static_cast<uint32_t>(query.size()),
+                                             answer.data(), static_cast<uint32_t>(answer.size()));
+        return result.ok ? std::string(answer.data(), result.bytes)
+                         : "stats failed (error " + std::to_string(result.error) + ")";
     }
 
     std::string logText() {
@@ -89,56 +92,61 @@ protected:
 private:
     sim::test::TempFolder device_;
     std::unique_ptr<sim::test::SimDaemon> daemon_;
-    std::unique_ptr<platform::DeviceConnection> control_;
 };
 
-// ImageMagick's import, run through wine's mapping of the Unix file system
-// (drive Z:); nothing when there is none.
+// The screen under the window, copied through GDI into a 24-bit BMP file.
+// (Starting a Unix program such as ImageMagick's import from here is what
+// wine does not do cleanly: it leaves this process's standard output broken.)
 void saveScreenshot(HWND window, const std::string& name) {
     const fs::path output = fs::path(sim::test::siblingFile("")).parent_path().parent_path() / "test-output" / "fwupdate";
     std::error_code ignored;
     fs::create_directories(output, ignored);
-    const std::string windowsPath = (output / name).string();
-    const char* import = "Z:\\usr\\bin\\import";
-    if (windowsPath.rfind("Z:", 0) != 0 || GetFileAttributesA(import) == INVALID_FILE_ATTRIBUTES) {
-        std::printf("no screenshot: ImageMagick's import cannot be run here\n");
-        return;
-    }
-    std::string unixPath = windowsPath.substr(2);
-    std::replace(unixPath.begin(), unixPath.end(), '\\', '/');
     RECT rect;
-    GetWindowRect(window, &rect);
-    const std::string crop = std::to_string(rect.right - rect.left) + "x" + std::to_string(rect.bottom - rect.top) +
-                             "+" + std::to_string(std::max(0L, rect.left)) + "+" +
-                             std::to_string(std::max(0L, rect.top));
-    std::string commandLine = "import -window root -crop " + crop + " " + unixPath;
-    fs::remove(output / name, ignored);
-    // The Unix program gets standard handles of its own: started with this
-    // process's, wine leaves this process's standard output unusable after it.
-    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
-    const HANDLE nul = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
-                                   OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(nul, INVALID_HANDLE_VALUE);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = startup.hStdOutput = startup.hStdError = nul;
-    PROCESS_INFORMATION info{};
-    std::vector<char> line(commandLine.begin(), commandLine.end());
-    line.push_back('\0');
-    const BOOL started = CreateProcessA(import, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info);
-    CloseHandle(nul);
-    ASSERT_TRUE(started);
-    WaitForSingleObject(info.hProcess, PATIENCE_MS);
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
-    // The Unix process's end is not always what wine reports: wait for the file.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!(fs::exists(output / name, ignored) && fs::file_size(output / name, ignored) > 0) &&
-           std::chrono::steady_clock::now() < deadline)
-        Sleep(50);
-    EXPECT_TRUE(fs::exists(output / name, ignored)) << windowsPath;
-    std::printf("screenshot: %s\n", unixPath.c_str());
+    ASSERT_TRUE(GetWindowRect(window, &rect));
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    ASSERT_GT(width, 0);
+    ASSERT_GT(height, 0);
+
+    const HDC screen = GetDC(nullptr);
+    const HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;  // bottom-up, as the file stores it
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    const HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const HGDIOBJ previous = SelectObject(memory, bitmap);
+    const bool copied = bitmap != nullptr && BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    GdiFlush();
+
+    const uint32_t rowBytes = (static_cast<uint32_t>(width) * 3 + 3) & ~3u;
+    const uint32_t imageBytes = rowBytes * static_cast<uint32_t>(height);
+    constexpr uint32_t HEADERS = 14 + 40;
+    std::vector<uint8_t> file(HEADERS + imageBytes);
+    if (copied) {
+        file[0] = 'B';
+        file[1] = 'M';
+        storeLe32(file.data() + 2, HEADERS + imageBytes);
+        storeLe32(file.data() + 10, HEADERS);
+        std::memcpy(file.data() + 14, &info.bmiHeader, 40);
+        storeLe32(file.data() + 14 + 20, imageBytes);
+        std::memcpy(file.data() + HEADERS, bits, imageBytes);
+    }
+    SelectObject(memory, previous);
+    if (bitmap != nullptr) DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    ASSERT_TRUE(copied) << "the screen could not be copied";
+
+    const fs::path path = output / name;
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()),
+                                                static_cast<std::streamsize>(file.size()));
+    EXPECT_EQ(fs::file_size(path, ignored), file.size()) << path.string();
+    std::printf("screenshot: %s\n", path.string().c_str());
 }
 
 TEST_F(GuiTest, TheWindowShowsTheDialogWithItsControlsAndExitEndsTheProgram) {
@@ -165,7 +173,7 @@ TEST_F(GuiTest, TheWindowShowsTheDialogWithItsControlsAndExitEndsTheProgram) {
     EXPECT_TRUE(program->checked(IDC_EEPROM));
     EXPECT_TRUE(program->checked(IDC_MAIN));
     EXPECT_EQ(program->anyBox(), nullptr);
-    saveScreenshot(window, "dialog.png");
+    saveScreenshot(window, "dialog.bmp");
 
     program->click(IDC_EXIT);
     EXPECT_EQ(program->waitForExit(), 0);
@@ -252,7 +260,7 @@ TEST_F(GuiTest, AFullUpdateCannotBeInterruptedAndEndsSuccessfully) {
     // The controls come back once the update has returned, just after its
     // last action text.
     for (const int id : {IDC_EEPROM, IDC_MAIN, IDC_UPDATE, IDC_EXIT}) EXPECT_TRUE(program->waitForEnabled(id)) << id;
-    saveScreenshot(window, "update-done.png");
+    saveScreenshot(window, "update-done.bmp");
     program->requestClose();
     EXPECT_EQ(program->waitForExit(), 0);
 
