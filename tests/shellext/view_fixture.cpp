@@ -113,6 +113,11 @@ int ViewFixture::rowOf(HWND list, const std::string& name) {
     return -1;
 }
 
+void selectRow(HWND list, int row) {
+    ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
+    if (row >= 0) ListView_SetItemState(list, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+}
+
 std::vector<MenuEntry> menuEntries(HMENU menu) {
     std::vector<MenuEntry> entries;
     const int count = GetMenuItemCount(menu);

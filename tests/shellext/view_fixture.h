@@ -40,6 +40,9 @@ std::vector<std::string> menuTexts(HMENU menu);
 // The entry with `id`; a failure recorded and an empty entry when none.
 MenuEntry entryWith(HMENU menu, UINT id);
 
+// Selects (and focuses) only `row` of the list; none for -1.
+void selectRow(HWND list, int row);
+
 // Puts plain text on the clipboard (another program's data).
 void putTextOnClipboard(const std::string& text);
 void emptyClipboard();

@@ -45,11 +45,6 @@ ColumnInfo columnInfo(HWND list, int column) {
 
 DWORD listType(HWND list) { return static_cast<DWORD>(GetWindowLongPtrA(list, GWL_STYLE)) & LVS_TYPEMASK; }
 
-void selectRow(HWND list, int row) {
-    ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
-    if (row >= 0) ListView_SetItemState(list, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-}
-
 void initMenu(IShellView* view, HMENU menu) {
     HWND window = nullptr;
     view->GetWindow(&window);

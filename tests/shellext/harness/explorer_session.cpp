@@ -7,13 +7,14 @@
 namespace kestrel::shellext::test {
 
 ExplorerSession::ExplorerSession() {
-    com_ = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    // OLE, as on Explorer's threads: the clipboard and drag and drop need it.
+    com_ = OleInitialize(nullptr);
     library_ = std::make_unique<ShellExtLibrary>();
 }
 
 ExplorerSession::~ExplorerSession() {
     library_.reset();
-    if (SUCCEEDED(com_)) CoUninitialize();
+    if (SUCCEEDED(com_)) OleUninitialize();
 }
 
 std::string ExplorerSession::error() const { return library_ ? library_->error() : "no library"; }

@@ -107,6 +107,15 @@ bool ShellBrowserDouble::buttonChecked(UINT command) const {
 
 int ShellBrowserDouble::buttonCount() const { return static_cast<int>(SendMessageA(toolbar_, TB_BUTTONCOUNT, 0, 0)); }
 
+HRESULT ShellBrowserDouble::QueryInterface(REFIID riid, void** out) {
+    if (out != nullptr && dialog_ != nullptr && IsEqualIID(riid, IID_ICommDlgBrowser)) {
+        dialog_->AddRef();
+        *out = dialog_;
+        return S_OK;
+    }
+    return StrictDouble::QueryInterface(riid, out);
+}
+
 HRESULT ShellBrowserDouble::GetWindow(HWND* out) {
     if (out == nullptr) return E_POINTER;
     *out = frame_;

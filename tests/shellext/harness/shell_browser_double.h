@@ -43,6 +43,11 @@ public:
     bool buttonChecked(UINT command) const;
     int buttonCount() const;
 
+    // From now on the browser answers ICommDlgBrowser with `dialog`, as the
+    // browser of a common file dialog does (null: no longer).
+    void offerDialogBrowser(ICommDlgBrowser* dialog) { dialog_ = dialog; }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override;
+
     // IOleWindow
     HRESULT STDMETHODCALLTYPE GetWindow(HWND* out) override;
     HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) override { return unexpected("ContextSensitiveHelp"); }
@@ -74,6 +79,7 @@ private:
     HWND status_ = nullptr;
     HWND tree_ = nullptr;
     HMENU menu_ = nullptr;
+    ICommDlgBrowser* dialog_ = nullptr;
     int inserted_ = 0;
     int removed_ = 0;
     int activations_ = 0;
