@@ -19,15 +19,6 @@ constexpr UINT FIRST = 1;  // the first command identifier granted
 MenuEntry entry(const std::string& text, UINT offset, UINT state = 0) { return {text, FIRST + offset, state, false}; }
 MenuEntry separator() { return {"-", 0, 0, false}; }
 
-std::vector<uint8_t> listBytes(LPCITEMIDLIST list) {
-    const auto* start = reinterpret_cast<const uint8_t*>(list);
-    size_t size = 0;
-    while (uint16_t cb = loadLe16(start + size)) size += cb;
-    std::vector<uint8_t> bytes(start, start + size);
-    bytes.insert(bytes.end(), 3, 0);
-    return bytes;
-}
-
 class MenuOf {
 public:
     MenuOf(IShellFolder* folder, const std::vector<std::string>& names) {
@@ -166,22 +157,10 @@ TEST_F(ContextMenuTest, MakeNewNameSkipsTakenNamesInAnyCase) {
     EXPECT_NE(folder->MakeNewName(TRUE, small, sizeof small), S_OK) << "no room for a number";
 }
 
-// Cut flag, count, the folder's offset, the items' offsets, the folder's
-// absolute identifier and the item lists with their terminators, one zero.
-void expectBlock(const std::vector<uint8_t>& block, uint32_t cut, const std::vector<LPCITEMIDLIST>& items) {
-    const uint32_t count = static_cast<uint32_t>(items.size());
-    std::vector<uint8_t> expected(12 + 4 * count, 0);
-    storeLe32(expected.data(), cut);
-    storeLe32(expected.data() + 4, count);
-    storeLe32(expected.data() + 8, 12 + 4 * count);
+// The block as the layout gives it, for the device root and `items`.
+void expectBlock(const std::vector<uint8_t>& block, bool cut, const std::vector<LPCITEMIDLIST>& items) {
     const ShellList folder = deviceRootIdentifier();
-    auto append = [&](const std::vector<uint8_t>& list) { expected.insert(expected.end(), list.begin(), list.end()); };
-    append(listBytes(folder.get()));
-    for (uint32_t i = 0; i < count; ++i) {
-        storeLe32(expected.data() + 12 + 4 * i, static_cast<uint32_t>(expected.size()));
-        append(listBytes(items[i]));
-    }
-    expected.push_back(0);
+    const std::vector<uint8_t> expected = deviceItemsBlock(cut, folder.get(), items);
     ASSERT_GE(block.size(), expected.size());
     EXPECT_EQ(std::vector<uint8_t>(block.begin(), block.begin() + expected.size()), expected);
 }
@@ -189,14 +168,14 @@ void expectBlock(const std::vector<uint8_t>& block, uint32_t cut, const std::vec
 TEST_F(ContextMenuTest, CopyAndCutPutTheDeviceItemsBlockOnTheClipboard) {
     MenuOf files(root_.get(), {"A.TXT", "MUSIC"});
     ASSERT_EQ(files.invoke("copy"), S_OK);
-    expectBlock(clipboardBytes(DEVICE_ITEMS_FORMAT), 0, files.items());
+    expectBlock(clipboardBytes(DEVICE_ITEMS_FORMAT), false, files.items());
 
     auto view = openView(FVM_DETAILS);
     ASSERT_TRUE(view);
     HWND list = listOf(view.get());
     HWND window = GetParent(list);
     ASSERT_EQ(files.invoke("Cut", window), S_OK);
-    expectBlock(clipboardBytes(DEVICE_ITEMS_FORMAT), 1, files.items());
+    expectBlock(clipboardBytes(DEVICE_ITEMS_FORMAT), true, files.items());
     EXPECT_EQ(ListView_GetItemState(list, rowOf(list, "A.TXT"), LVIS_CUT), static_cast<UINT>(LVIS_CUT));
     EXPECT_EQ(ListView_GetItemState(list, rowOf(list, "MUSIC"), LVIS_CUT), static_cast<UINT>(LVIS_CUT));
     EXPECT_EQ(ListView_GetItemState(list, rowOf(list, "b.txt"), LVIS_CUT), 0u);

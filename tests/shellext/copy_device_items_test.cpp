@@ -52,25 +52,6 @@ TEST_F(CopyItemsTest, AnItemIsNeverCopiedOntoItselfNorAFolderIntoItself) {
     EXPECT_FALSE(device.exists("/Music/Live/Music"));
 }
 
-// The "qlxshlextDataFormat" block: cut flag, count, folder offset, item offsets.
-std::vector<uint8_t> deviceItemsBlock(bool cut, LPCITEMIDLIST folder, const std::vector<LPCITEMIDLIST>& items) {
-    const auto count = static_cast<uint32_t>(items.size());
-    std::vector<uint8_t> block(12 + 4 * count);
-    storeLe32(block.data(), cut ? 1 : 0);
-    storeLe32(block.data() + 4, count);
-    auto append = [&](LPCITEMIDLIST list) {
-        const auto offset = static_cast<uint32_t>(block.size());
-        const auto* bytes = reinterpret_cast<const uint8_t*>(list);
-        block.insert(block.end(), bytes, bytes + ILGetSize(list));
-        block.push_back(0);
-        return offset;
-    };
-    storeLe32(block.data() + 8, append(folder));
-    for (uint32_t i = 0; i < count; ++i) storeLe32(block.data() + 12 + 4 * i, append(items[i]));
-    block.push_back(0);
-    return block;
-}
-
 TEST_F(CopyItemsTest, TheDeviceItemsBlockIsReadWithinItsBounds) {
     const TestList item1({fileItem("a.txt")});
     const ShellList folder = deviceRootIdentifier();

@@ -15,23 +15,6 @@
 namespace kestrel::shellext::test {
 namespace {
 
-// The "qlxshlextDataFormat" block of the context menu's Copy.
-std::vector<uint8_t> deviceItemsBlock(LPCITEMIDLIST folder, LPCITEMIDLIST item) {
-    std::vector<uint8_t> block(16);
-    storeLe32(block.data() + 4, 1);
-    auto append = [&](LPCITEMIDLIST list) {
-        const auto offset = static_cast<uint32_t>(block.size());
-        const auto* bytes = reinterpret_cast<const uint8_t*>(list);
-        block.insert(block.end(), bytes, bytes + ILGetSize(list));
-        block.push_back(0);
-        return offset;
-    };
-    storeLe32(block.data() + 8, append(folder));
-    storeLe32(block.data() + 12, append(item));
-    block.push_back(0);
-    return block;
-}
-
 std::string deviceText(const std::string& path) {
     const int32_t fd = hflx::_open(path.c_str(), 0);
     if (fd == 0 || fd == -1) return "<none>";
@@ -65,7 +48,7 @@ TEST(TransferPasteTest, DeviceItemsDroppedOntoAnotherFolderAreCopiedThere) {
             const ShellList music = findItem(root.get(), "MUSIC");
             ASSERT_TRUE(file && music);
             const ShellList rootId = deviceRootIdentifier();
-            BlockData data("qlxshlextDataFormat", deviceItemsBlock(rootId.get(), file.get()));
+            BlockData data("qlxshlextDataFormat", deviceItemsBlock(false, rootId.get(), {file.get()}));
 
             LPCITEMIDLIST into[] = {music.get()};
             ComRef<IDropTarget> target;

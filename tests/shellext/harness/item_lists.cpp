@@ -93,4 +93,24 @@ ShellList deviceRootIdentifier() {
     return ShellList(reinterpret_cast<LPITEMIDLIST>(out));
 }
 
+std::vector<uint8_t> deviceItemsBlock(bool cut, LPCITEMIDLIST folder, const std::vector<LPCITEMIDLIST>& items) {
+    const auto count = static_cast<uint32_t>(items.size());
+    std::vector<uint8_t> block(12 + 4 * count, 0);
+    storeLe32(block.data(), cut ? 1 : 0);
+    storeLe32(block.data() + 4, count);
+    auto append = [&](LPCITEMIDLIST list) {
+        const auto offset = static_cast<uint32_t>(block.size());
+        const auto* start = reinterpret_cast<const uint8_t*>(list);
+        size_t size = 0;
+        while (const uint16_t cb = loadLe16(start + size)) size += cb;
+        block.insert(block.end(), start, start + size);
+        block.insert(block.end(), 3, 0);
+        return offset;
+    };
+    storeLe32(block.data() + 8, append(folder));
+    for (uint32_t i = 0; i < count; ++i) storeLe32(block.data() + 12 + 4 * i, append(items[i]));
+    block.push_back(0);
+    return block;
+}
+
 }  // namespace kestrel::shellext::test

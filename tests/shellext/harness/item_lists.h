@@ -67,6 +67,12 @@ ReadItem readItem(LPCITEMIDLIST element);
 std::vector<ReadItem> readList(LPCITEMIDLIST list);
 std::vector<std::string> namesOf(const std::vector<ReadItem>& items);
 
+// The "qlxshlextDataFormat" block of Copy and Cut, written from its layout:
+// cut flag, count, the folder's offset, the items' offsets (all 32-bit),
+// then the folder's absolute list and the item lists, each with a
+// three-byte terminator, and one closing zero.
+std::vector<uint8_t> deviceItemsBlock(bool cut, LPCITEMIDLIST folder, const std::vector<LPCITEMIDLIST>& items);
+
 // A list from the shell allocator, freed with CoTaskMemFree.
 struct TaskMemFree {
     void operator()(void* block) const { CoTaskMemFree(block); }
