@@ -68,6 +68,20 @@ if(KESTREL_WINDOWS)
   add_link_options(-static -static-libgcc -static-libstdc++)
 endif()
 
+# KESTREL_SANITIZE: AddressSanitizer and UndefinedBehaviorSanitizer on every
+# target of a native build, with no recovery: the first report ends the
+# program with a failure (the asan preset).
+option(KESTREL_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+if(KESTREL_SANITIZE)
+  if(KESTREL_WINDOWS)
+    message(FATAL_ERROR "KESTREL_SANITIZE is for native builds")
+  endif()
+  set(kestrel_sanitize_flags -fsanitize=address,undefined -fno-sanitize-recover=all
+      -fno-omit-frame-pointer)
+  add_compile_options(${kestrel_sanitize_flags})
+  add_link_options(${kestrel_sanitize_flags})
+endif()
+
 function(kestrel_enable_warnings)
   add_compile_options(-Wall -Wextra)
   if(KESTREL_WARNINGS_AS_ERRORS)
@@ -76,4 +90,5 @@ function(kestrel_enable_warnings)
 endfunction()
 
 message(STATUS "Kestrel: ${CMAKE_SYSTEM_NAME} ${CMAKE_SYSTEM_PROCESSOR}, ${CMAKE_BUILD_TYPE}, "
-               "tests run: ${KESTREL_RUN_TESTS}, warnings as errors: ${KESTREL_WARNINGS_AS_ERRORS}")
+               "tests run: ${KESTREL_RUN_TESTS}, warnings as errors: ${KESTREL_WARNINGS_AS_ERRORS}, "
+               "sanitizers: ${KESTREL_SANITIZE}")

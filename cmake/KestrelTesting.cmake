@@ -29,6 +29,14 @@ if(KESTREL_WINDOWS AND KESTREL_RUN_TESTS AND CMAKE_CROSSCOMPILING
       ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh ${KESTREL_WINEPREFIX})
 endif()
 
+# Sanitized builds: a report ends the program with a failure, with its stack,
+# in the test program and in every program it starts.
+if(KESTREL_SANITIZE)
+  set(KESTREL_SANITIZER_ENV
+      "ASAN_OPTIONS=abort_on_error=0:halt_on_error=1:detect_leaks=1:exitcode=86"
+      "UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:exitcode=87")
+endif()
+
 function(kestrel_add_gtest)
   cmake_parse_arguments(PARSE_ARGV 0 arg "" "NAME" "SOURCES;LIBS;ENV")
   if(arg_UNPARSED_ARGUMENTS OR arg_KEYWORDS_MISSING_VALUES)
@@ -45,7 +53,7 @@ function(kestrel_add_gtest)
   if(KESTREL_RUN_TESTS)
     add_test(NAME ${arg_NAME} COMMAND ${arg_NAME}
              WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
-    set(environment KESTREL_TIME_SCALE=0.01 ${arg_ENV})
+    set(environment KESTREL_TIME_SCALE=0.01 ${KESTREL_SANITIZER_ENV} ${arg_ENV})
     set_tests_properties(${arg_NAME} PROPERTIES
       ENVIRONMENT "${environment}"
       TIMEOUT ${KESTREL_TEST_TIMEOUT})
