@@ -50,18 +50,17 @@ uint32_t Directory::createEntry(uint32_t directory, std::string_view name, uint3
 }
 
 uint32_t Directory::lastCluster(uint32_t directory, uint32_t* last) {
-    uint32_t cluster = directory;
-    for (uint32_t steps = 0; steps <= volume_.fat.count(); ++steps) {
-        if (!volume_.fat.contains(cluster)) return FS_BROKEN_CHAIN;
-        const uint16_t next = volume_.fat.get(cluster);
+    VisitedClusters visited(volume_.fat.count());
+    for (uint32_t cluster = directory;;) {
+        if (!fat_.isDataCluster(cluster) || !visited.enter(cluster)) return FS_BROKEN_CHAIN;
+        uint32_t next = 0;
+        if (const uint32_t error = fat_.nextLink(cluster, &next)) return error;
         if (next == FAT_END) {
             *last = cluster;
             return FS_OK;
         }
-        if (next == FAT_FREE) return FS_BROKEN_CHAIN;
         cluster = next;
     }
-    return FS_BROKEN_CHAIN;
 }
 
 // Appends a cluster to a subdirectory (`first` as its first entry, zeros
