@@ -83,10 +83,10 @@ uint32_t FileSystem::removeDir(std::string_view path, uint32_t recursive) {
 // that names the root, or a file whose chain is damaged or shared would
 // have the removal delete what lies outside the tree, or never end.
 uint32_t FileSystem::removeTree(uint32_t top) {
-    if (!fat_.isDataCluster(top)) return FS_BROKEN_CHAIN;
+    if (const uint32_t error = fat_.checkChain(top)) return error;
     const uint32_t checked = walkTree(directory_, fat_, top, [this](const FoundEntry& found, uint32_t) {
         const uint32_t first = found.entry.firstCluster();
-        return found.entry.isDirectory() || first == 0 ? FS_OK : fat_.checkChain(first);
+        return first == 0 && !found.entry.isDirectory() ? FS_OK : fat_.checkChain(first);
     });
     if (checked != FS_OK) return checked;
     for (;;) {

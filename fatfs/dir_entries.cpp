@@ -1,6 +1,7 @@
 // Creating and removing directory entries.
 #include "fatfs/directory.h"
 
+#include "fatfs/dir_tree.h"
 #include "fatfs/fs_results.h"
 
 #include <algorithm>
@@ -113,6 +114,9 @@ uint32_t Directory::deleteLongNameEntriesBefore(const DirPosition& at) {
 }
 
 uint32_t Directory::removeFound(const FoundEntry& found) {
+    // A chain that is damaged or shared cannot be freed without freeing
+    // what belongs to other files: such an entry stays as it is.
+    if (const uint32_t error = checkOwnChain(*this, fat_, found)) return error;
     DirEntry entry = found.entry;
     entry.bytes[0] = ENTRY_DELETED;
     if (const uint32_t error = writeEntry(found.position, entry)) return error;

@@ -47,7 +47,9 @@ uint32_t FileSystem::createFile(std::string_view path, uint32_t overwrite, uint3
     if (search == FS_OK) {
         // Replacing a directory would orphan everything below it.
         if (overwrite != 1 || existing.entry.isDirectory()) return FS_EXISTS;
-        (void)directory_.removeEntry(parent, name);
+        // A file that cannot be removed (its chain damaged or shared) is
+        // not replaced: a second entry of the same name would follow it.
+        if (const uint32_t error = directory_.removeEntry(parent, name)) return error;
     } else if (search != FS_NOT_FOUND) {
         return search;
     }
