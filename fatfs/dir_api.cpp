@@ -37,14 +37,14 @@ uint32_t FileSystem::createDir(std::string_view path) {
     const std::string_view name = finalComponent(path);
     if (search == FS_OK) return FS_EXISTS;
     if (search != FS_NOT_FOUND) return search;
+    if (!validNewName(name)) return FS_INVALID;
 
     const uint32_t cluster = fat_.findFree();
     if (cluster == 0) return FS_DISK_FULL;
     // Taken at once, so that the entries below cannot take it for growth.
     volume_.fat.set(cluster, FAT_END);
     uint32_t result = io_.fill(cluster, 0);
-    if (result == FS_OK) result = directory_.createEntry(cluster, ".", cluster, 0, true);
-    if (result == FS_OK) result = directory_.createEntry(cluster, "..", parent, 0, true);
+    if (result == FS_OK) result = directory_.createDotEntries(cluster, parent);
     if (result == FS_OK) result = directory_.createEntry(parent, name, cluster, 0, true);
     if (result != FS_OK) {
         volume_.fat.set(cluster, FAT_FREE);
@@ -170,7 +170,11 @@ uint32_t FileSystem::setLongName(std::string_view path, const uint16_t* longName
         if (name.size() >= LONG_NAME_CHARS) return FS_INVALID;
         name += static_cast<char16_t>(*c);
     }
-    return directory_.setLongName(parent, finalComponent(path), name);
+    DirPosition from, to;
+    const uint32_t result = directory_.setLongName(parent, finalComponent(path), name, &from, &to);
+    // The short entry moved behind its new long name: open handles follow.
+    if (result == FS_OK) files_.relocateEntry(from, to);
+    return result;
 }
 
 }  // namespace kestrel::fatfs

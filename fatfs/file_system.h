@@ -88,11 +88,14 @@ private:
     uint32_t prologue(std::string_view path);
     uint32_t ensureMounted();
     uint32_t mount();
+    // Marks clusters that entries name but the FAT calls free as used.
+    void reserveNamedClusters();
 
     // Finds the record of a handle: 11 for a volume other than 0, 20 when
     // it is not open.
     uint32_t handlePrologue(uint32_t handle, OpenFile** file);
     uint32_t findStatEntry(std::string_view path, FoundEntry* found);
+    uint32_t isWithin(uint32_t directory, uint32_t top, bool* inside);
     uint32_t giveFirstCluster(FoundEntry& found);
     // Moves the position forward, following the chain.
     void advance(OpenFile& file, uint32_t newPosition);

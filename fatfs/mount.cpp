@@ -123,6 +123,7 @@ uint32_t FileSystem::mount() {
     volume_.dataStart = volume_.rootStart + (volume_.boot.rootEntries * DIR_ENTRY + SECTOR - 1) / SECTOR;
     volume_.writeBufferSize = SECTOR;
     volume_.mounted = Volume::MOUNTED;
+    reserveNamedClusters();
     return FS_OK;
 }
 
