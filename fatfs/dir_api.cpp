@@ -32,9 +32,10 @@ bool isDotName(const ShortName& name) {
 
 uint32_t FileSystem::createDir(std::string_view path) {
     uint32_t parent = 0;
-    FoundEntry existing;
-    const uint32_t search = findInParent(path, &parent, &existing);
+    if (const uint32_t error = resolveParent(path, &parent)) return error;
     const std::string_view name = finalComponent(path);
+    FoundEntry existing;
+    const uint32_t search = directory_.findByName(parent, name, &existing);
     if (search == FS_OK) return FS_EXISTS;
     if (search != FS_NOT_FOUND) return search;
     if (!validNewName(name)) return FS_INVALID;

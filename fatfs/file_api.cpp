@@ -18,17 +18,24 @@ uint32_t FileSystem::handlePrologue(uint32_t handle, OpenFile** file) {
     return *file ? FS_OK : FS_NOT_OPEN;
 }
 
-uint32_t FileSystem::findInParent(std::string_view path, uint32_t* parent, FoundEntry* found) {
+uint32_t FileSystem::resolveParent(std::string_view path, uint32_t* parent) {
     if (const uint32_t error = prologue(path)) return error;
-    if (const uint32_t error = resolvePath(directory_, path, PathMode::Parent, parent)) return error;
+    return resolvePath(directory_, path, PathMode::Parent, parent);
+}
+
+uint32_t FileSystem::findInParent(std::string_view path, uint32_t* parent, FoundEntry* found) {
+    if (const uint32_t error = resolveParent(path, parent)) return error;
     return directory_.findByName(*parent, finalComponent(path), found);
 }
 
 uint32_t FileSystem::createFile(std::string_view path, uint32_t overwrite, uint32_t* handle) {
+    // A directory on the way that is missing is no reason to create the
+    // file elsewhere: only the final component may be new.
     uint32_t parent = 0;
-    FoundEntry existing;
-    const uint32_t search = findInParent(path, &parent, &existing);
+    if (const uint32_t error = resolveParent(path, &parent)) return error;
     const std::string_view name = finalComponent(path);
+    FoundEntry existing;
+    const uint32_t search = directory_.findByName(parent, name, &existing);
     if (search != FS_OK && search != FS_NOT_FOUND) return search;
     const bool replacing = search == FS_OK;
     // Everything that can refuse the new file is checked before an existing

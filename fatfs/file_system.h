@@ -123,6 +123,8 @@ private:
     // Hands the entries from `first` on (at most `count`) to `deliver`.
     uint32_t listEntries(std::string_view path, uint32_t first, uint32_t count, uint32_t* delivered,
                          const std::function<void(uint32_t index, const FoundEntry&)>& deliver);
+    // The directory holding a path's final component.
+    uint32_t resolveParent(std::string_view path, uint32_t* parent);
     // The entry of a path's final component and the directory holding it.
     uint32_t findInParent(std::string_view path, uint32_t* parent, FoundEntry* found);
 

@@ -31,7 +31,7 @@ bool fitsShortForm(const std::u16string& name) {
     const size_t n = name.size();
     const size_t dot = name.rfind(u'.');
     if (dot == std::u16string::npos) return n >= 1 && n <= 8;
-    if (dot == 0 || name[0] == u'.') return false;  // ".abc" has no short form of its own
+    if (name[0] == u'.') return false;  // ".abc" has no short form of its own
     const size_t e = n - dot - 1;
     return n < 12 && e <= 3 && n - e - 1 <= 8;
 }
@@ -46,7 +46,8 @@ uint32_t Directory::readLongName(const DirPosition& at, std::u16string* name) {
         FoundEntry before;
         const uint32_t result = previous(position, &before);
         if (result != FS_OK && result != FS_NOT_FOUND) return result;
-        if (result == FS_NOT_FOUND || !before.entry.isLongName()) {
+        // A deleted long-name entry belongs to no name any more.
+        if (result == FS_NOT_FOUND || !before.entry.isLongName() || before.entry.isDeleted()) {
             return used == 0 ? FS_NO_LONG_NAME : FS_LONG_NAME_INVALID;
         }
         for (uint32_t offset : CHAR_OFFSETS) {
