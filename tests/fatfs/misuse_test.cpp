@@ -57,6 +57,16 @@ protected:
         return out;
     }
     uint32_t clusterBytes() const { return fs_->volume().clusterBytes(); }
+    // A subdirectory of one cluster holds 128 entries: filled up to `used`
+    // entries ("." and ".." included) with empty files.
+    void fillDirectory(const std::string& directory, uint32_t used) {
+        ASSERT_EQ(fs().createDir(directory), FS_OK);
+        for (uint32_t i = 2; i < used; ++i) {
+            uint32_t handle = 0;
+            ASSERT_EQ(fs().createFile(directory + "\\E" + std::to_string(i), 0, &handle), FS_OK);
+            ASSERT_EQ(fs().closeFile(handle), FS_OK);
+        }
+    }
     // A file that takes every cluster still free.
     void fillCard(const std::string& path) {
         const uint32_t handle = create(path);
@@ -142,6 +152,38 @@ TEST_F(MisuseTest, OpenFileClosesIntoItsEntryAfterAMoveOrARename) {
     EXPECT_EQ(list("dev0:\\"), (std::vector<std::string>{"SUB", "D.TXT"}));
     ASSERT_EQ(fs().init(), FS_OK);
     EXPECT_EQ(readWhole("dev0:\\SUB\\B.TXT"), whole);
+    EXPECT_TRUE(cardPassesFsck());
+}
+
+// The moved or renamed entry lands in a cluster the directory gains on the
+// way; the handle follows it there and the grown directory survives a
+// remount.
+TEST_F(MisuseTest, OpenFileFollowsItsEntryIntoAGrownDirectory) {
+    const uint32_t perCluster = clusterBytes() / 32;
+    fillDirectory("dev0:\\FULL", perCluster);
+    fillDirectory("dev0:\\ALMOST", perCluster - 1);
+    const auto data = patternBytes(clusterBytes() + 300, 11);
+
+    uint32_t moved = create("dev0:\\A.BIN");
+    ASSERT_EQ(fs().writeFile(moved, data.data(), 700), FS_OK);
+    ASSERT_EQ(fs().moveFile("dev0:\\A.BIN", "dev0:\\FULL\\B.BIN"), FS_OK);
+    ASSERT_EQ(fs().writeFile(moved, data.data() + 700, static_cast<uint32_t>(data.size()) - 700), FS_OK);
+
+    // Three entries from the last slot on: two of them in a new cluster.
+    uint32_t renamed = create("dev0:\\ALMOST\\C.BIN");
+    ASSERT_EQ(fs().writeFile(renamed, data.data(), 100), FS_OK);
+    ASSERT_EQ(fs().setLongName("dev0:\\ALMOST\\C.BIN", utf16("Fourteen chars").data()), FS_OK);
+    ASSERT_EQ(fs().writeFile(renamed, data.data() + 100, 20), FS_OK);
+
+    ASSERT_EQ(fs().closeFile(moved), FS_OK);
+    ASSERT_EQ(fs().closeFile(renamed), FS_OK);
+    ASSERT_EQ(fs().init(), FS_OK);
+    EXPECT_EQ(readWhole("dev0:\\FULL\\B.BIN"), data);
+    EXPECT_EQ(readWhole("dev0:\\ALMOST\\C.BIN"), std::vector<uint8_t>(data.begin(), data.begin() + 120));
+    EXPECT_EQ(list("dev0:\\FULL").size(), perCluster + 1);
+    EXPECT_EQ(list("dev0:\\FULL").back(), "B.BIN");
+    EXPECT_EQ(list("dev0:\\ALMOST").back(), "C.BIN");
+    EXPECT_EQ(longNameOf("dev0:\\ALMOST", perCluster - 1), u"Fourteen chars");
     EXPECT_TRUE(cardPassesFsck());
 }
 
