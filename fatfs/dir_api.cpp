@@ -59,6 +59,9 @@ uint32_t FileSystem::removeDir(std::string_view path, uint32_t recursive) {
     uint32_t parent = 0;
     if (const uint32_t error = resolvePath(directory_, path, PathMode::Parent, &parent)) return error;
     const std::string_view name = finalComponent(path);
+    // "." and ".." are the directory itself and its parent, not entries to
+    // remove: their parents would keep naming freed clusters.
+    if (isDotName(name)) return FS_INVALID;
     FoundEntry target;
     if (directory_.findByName(parent, name, &target) != FS_OK) return FS_OK;  // already gone
     if (!target.entry.isDirectory()) return FS_INVALID;
@@ -166,6 +169,7 @@ uint32_t FileSystem::setLongName(std::string_view path, const uint16_t* longName
     if (const uint32_t error = prologue(path)) return error;
     uint32_t parent = 0;
     if (const uint32_t error = resolvePath(directory_, path, PathMode::Parent, &parent)) return error;
+    if (isDotName(finalComponent(path))) return FS_INVALID;  // "." and ".." stay first in their directory
     std::u16string name;
     for (const uint16_t* c = longName; *c != 0; ++c) {
         if (name.size() >= LONG_NAME_CHARS) return FS_INVALID;

@@ -221,7 +221,7 @@ uint32_t FileSystem::moveFile(std::string_view source, std::string_view destinat
     const std::string_view sourceDir = directoryText(source), sourceName = finalComponent(source);
     const std::string_view destDir = directoryText(destination), destName = finalComponent(destination);
     if (sourceDir == destDir && sourceName == destName) return FS_OK;
-    if (!validNewName(destName)) return FS_INVALID;
+    if (!validNewName(destName) || isDotName(sourceName)) return FS_INVALID;
     uint32_t destCluster = 0;
     if (resolvePath(directory_, destDir, PathMode::Target, &destCluster) != FS_OK) return FS_MOVE_NOT_FOUND;
     if (resolvePath(directory_, destination, PathMode::Target, &cluster) == FS_OK) return FS_EXISTS;

@@ -330,6 +330,11 @@ TEST_F(MisuseTest, DotNamesAreRefusedAndLeadingDotsMakeProperShortNames) {
     EXPECT_EQ(fs().createFile("dev0:\\SUB\\.", 1, &handle), FS_EXISTS);
     EXPECT_EQ(fs().moveFile("dev0:\\A.TXT", "dev0:\\.."), FS_INVALID);
     EXPECT_EQ(fs().moveFile("dev0:\\A.TXT", "dev0:\\."), FS_INVALID);
+    // Nor are a directory's own "." and ".." removed, moved or renamed.
+    EXPECT_EQ(fs().removeDir("dev0:\\SUB\\.", 1), FS_INVALID);
+    EXPECT_EQ(fs().removeDir("dev0:\\SUB\\..", 0), FS_INVALID);
+    EXPECT_EQ(fs().moveFile("dev0:\\SUB\\..", "dev0:\\UP"), FS_INVALID);
+    EXPECT_EQ(fs().setLongName("dev0:\\SUB\\.", utf16("A long name for a dot").data()), FS_INVALID);
     EXPECT_EQ(cardBytes(), before);
 
     writeFile("dev0:\\.profile", bytesOf("p"));
