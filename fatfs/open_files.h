@@ -79,12 +79,6 @@ public:
             }
         }
     }
-    bool anyAt(const DirPosition& at) const {
-        for (const auto& f : files_) {
-            if (f.entry == at) return true;
-        }
-        return false;
-    }
 
 private:
     std::list<OpenFile> files_;
