@@ -54,27 +54,19 @@ uint32_t FileSystem::createFile(std::string_view path, uint32_t overwrite, uint3
         if (const uint32_t error = directory_.removeEntryByShortName(parent, existing.entry.name())) return error;
     }
 
+    // The cluster reaches the card's FAT with the next store (at the latest
+    // at the close). Should the write be cut off before that, the next
+    // mount keeps the cluster from being handed out again (named_clusters).
     const uint32_t cluster = fat_.findFree();
     if (cluster == 0) return FS_DISK_FULL;
-    // The cluster reaches the card's FAT before the entry that names it, so
-    // that an interrupted write never leaves an entry naming a free cluster
-    // (which the next file would be given too).
     volume_.fat.set(cluster, FAT_END);
-    const auto giveBack = [&] {
-        volume_.fat.set(cluster, FAT_FREE);
-        (void)fat_.store();
-    };
-    if (const uint32_t error = fat_.store()) {
-        giveBack();
-        return error;
-    }
     OpenFile record;
     record.firstCluster = record.current = cluster;
     record.directory = parent;
     record.mode = MODE_CREATED;
     record.buffer.assign(volume_.writeBufferSize, 0);
     if (const uint32_t error = directory_.createEntry(parent, name, cluster, 0, false, &record.entry)) {
-        giveBack();
+        volume_.fat.set(cluster, FAT_FREE);
         return error;
     }
     files_.add(std::move(record));
