@@ -33,19 +33,20 @@ bool isDotName(const ShortName& name) {
 
 uint32_t FileSystem::createDir(std::string_view path) {
     uint32_t parent = 0;
-    FoundEntry existing;
-    const uint32_t search = findInParent(path, &parent, &existing);
+    if (const uint32_t error = resolveParent(path, &parent)) return error;
     const std::string_view name = finalComponent(path);
+    FoundEntry existing;
+    const uint32_t search = directory_.findByName(parent, name, &existing);
     if (search == FS_OK) return FS_EXISTS;
     if (search != FS_NOT_FOUND) return search;
+    if (!validNewName(name)) return FS_INVALID;
 
     const uint32_t cluster = fat_.findFree();
     if (cluster == 0) return FS_DISK_FULL;
     // Taken at once, so that the entries below cannot take it for growth.
     volume_.fat.set(cluster, FAT_END);
     uint32_t result = io_.fill(cluster, 0);
-    if (result == FS_OK) result = directory_.createEntry(cluster, ".", cluster, 0, true);
-    if (result == FS_OK) result = directory_.createEntry(cluster, "..", parent, 0, true);
+    if (result == FS_OK) result = directory_.createDotEntries(cluster, parent);
     if (result == FS_OK) result = directory_.createEntry(parent, name, cluster, 0, true);
     if (result != FS_OK) {
         volume_.fat.set(cluster, FAT_FREE);
@@ -59,6 +60,9 @@ uint32_t FileSystem::removeDir(std::string_view path, uint32_t recursive) {
     uint32_t parent = 0;
     if (const uint32_t error = resolvePath(directory_, path, PathMode::Parent, &parent)) return error;
     const std::string_view name = finalComponent(path);
+    // "." and ".." are the directory itself and its parent, not entries to
+    // remove: their parents would keep naming freed clusters.
+    if (isDotName(name)) return FS_INVALID;
     FoundEntry target;
     if (directory_.findByName(parent, name, &target) != FS_OK) return FS_OK;  // already gone
     if (!target.entry.isDirectory()) return FS_INVALID;
@@ -176,12 +180,17 @@ uint32_t FileSystem::setLongName(std::string_view path, const uint16_t* longName
     if (const uint32_t error = prologue(path)) return error;
     uint32_t parent = 0;
     if (const uint32_t error = resolvePath(directory_, path, PathMode::Parent, &parent)) return error;
+    if (isDotName(finalComponent(path))) return FS_INVALID;  // "." and ".." stay first in their directory
     std::u16string name;
     for (const uint16_t* c = longName; *c != 0; ++c) {
         if (name.size() >= LONG_NAME_CHARS) return FS_INVALID;
         name += static_cast<char16_t>(*c);
     }
-    return directory_.setLongName(parent, finalComponent(path), name);
+    DirPosition from, to;
+    const uint32_t result = directory_.setLongName(parent, finalComponent(path), name, &from, &to);
+    // The short entry moved behind its new long name: open handles follow.
+    if (result == FS_OK) files_.relocateEntry(from, to);
+    return result;
 }
 
 }  // namespace kestrel::fatfs

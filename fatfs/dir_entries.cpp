@@ -18,36 +18,57 @@ bool validEntryName(std::string_view name) {
     return true;
 }
 
-uint32_t Directory::createEntry(uint32_t directory, std::string_view name, uint32_t firstCluster, uint32_t size,
-                                bool isDirectory) {
-    if (name != "." && name != ".." && !validEntryName(name)) return FS_INVALID;
+bool isDotName(std::string_view name) { return name == "." || name == ".."; }
+
+bool validNewName(std::string_view name) { return !isDotName(name) && validEntryName(name); }
+
+DirEntry Directory::newEntry(const ShortName& name, uint32_t firstCluster, uint32_t size, bool isDirectory) const {
     DirEntry entry;
-    ShortName shortName;
-    if (const uint32_t error = shortForm(directory, name, &shortName)) return error;
-    entry.setName(shortName);
+    entry.setName(name);
     entry.bytes[11] = isDirectory ? ATTR_DIRECTORY : ATTR_ARCHIVE;
     const DateTime now = clock_();
     entry.setTime(encodeTime(now));
     entry.setDate(encodeDate(now));
     entry.setFirstCluster(static_cast<uint16_t>(firstCluster));
     entry.setSize(size);
+    return entry;
+}
 
+uint32_t Directory::createEntry(uint32_t directory, std::string_view name, uint32_t firstCluster, uint32_t size,
+                                bool isDirectory, DirPosition* where) {
+    // "." and ".." belong to every subdirectory already (createDotEntries).
+    if (!validNewName(name)) return FS_INVALID;
+    ShortName shortName;
+    if (const uint32_t error = shortForm(directory, name, &shortName)) return error;
+    const DirEntry entry = newEntry(shortName, firstCluster, size, isDirectory);
+
+    DirPosition unused;
+    DirPosition& at = where != nullptr ? *where : unused;
     FoundEntry slot;
     uint32_t result = search(directory, SearchMode::EndSlot, {}, &slot);
-    if (result == FS_OK) return writeEntry(slot.position, entry);
-    if (result != FS_NOT_FOUND) return result;
-    if (directory == 0) {
+    if (result != FS_OK && result != FS_NOT_FOUND) return result;
+    if (result == FS_NOT_FOUND && (directory == 0 || fat_.findFree() == 0)) {
         result = search(directory, SearchMode::DeletedSlot, {}, &slot);
-        if (result == FS_NOT_FOUND) return FS_ROOT_FULL;
-        return result == FS_OK ? writeEntry(slot.position, entry) : result;
+        if (result == FS_NOT_FOUND) return directory == 0 ? FS_ROOT_FULL : FS_DISK_FULL;
+        if (result != FS_OK) return result;
     }
-    if (fat_.findFree() == 0) {
-        result = search(directory, SearchMode::DeletedSlot, {}, &slot);
-        if (result == FS_NOT_FOUND) return FS_DISK_FULL;
-        return result == FS_OK ? writeEntry(slot.position, entry) : result;
+    if (result == FS_OK) {
+        at = slot.position;
+        return writeEntry(slot.position, entry);
     }
     uint32_t added = 0;
-    return growDirectory(directory, &entry, &added);
+    if (const uint32_t error = growDirectory(directory, &entry, &added)) return error;
+    at = {directory, added, 0};
+    return FS_OK;
+}
+
+uint32_t Directory::createDotEntries(uint32_t cluster, uint32_t parent) {
+    ShortName dot, dotDot;
+    dot.fill(' ');
+    dotDot.fill(' ');
+    dot[0] = dotDot[0] = dotDot[1] = '.';
+    if (const uint32_t error = writeEntry({cluster, cluster, 0}, newEntry(dot, cluster, 0, true))) return error;
+    return writeEntry({cluster, cluster, DIR_ENTRY}, newEntry(dotDot, parent, 0, true));
 }
 
 uint32_t Directory::lastCluster(uint32_t directory, uint32_t* last) {

@@ -25,7 +25,7 @@ void DirEntry::setSize(uint32_t size) { storeLe32(&bytes[28], size); }
 std::string shortNameText(const ShortName& name) {
     std::string text;
     for (size_t i = 0; i < 8; ++i) {
-        if (name[i] != ' ') text += static_cast<char>(name[i]);
+        if (name[i] != ' ') text += static_cast<char>(i == 0 && name[i] == ENTRY_E5_STORED ? ENTRY_DELETED : name[i]);
     }
     if (name[8] != ' ') {
         text += '.';

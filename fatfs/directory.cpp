@@ -55,6 +55,11 @@ uint32_t Directory::writeEntry(const DirPosition& at, const DirEntry& entry) {
     return writeDirBytes(at, entry.bytes.data(), DIR_ENTRY);
 }
 
+uint32_t Directory::visitEntries(uint32_t directory,
+                                 const std::function<bool(const DirEntry&, const DirPosition&)>& visit) {
+    return walk(directory, visit);
+}
+
 uint32_t Directory::walk(uint32_t directory,
                          const std::function<bool(const DirEntry&, const DirPosition&)>& visit) {
     std::array<uint8_t, SECTOR> sector{};

@@ -18,15 +18,6 @@
 
 namespace kestrel::fatfs {
 
-// Where an entry lies: the directory's first cluster (0 for the root), the
-// cluster holding the entry and the byte offset in it (for the root: the
-// offset in the root region).
-struct DirPosition {
-    uint32_t directory = 0;
-    uint32_t cluster = 0;
-    uint32_t offset = 0;
-};
-
 struct FoundEntry {
     DirEntry entry;
     DirPosition position;
@@ -53,6 +44,9 @@ public:
     // Calls `visit` for every entry up to the end marker that is neither
     // deleted nor a long-name entry; `visit` returns true to stop.
     uint32_t forEachEntry(uint32_t directory, const std::function<bool(const FoundEntry&)>& visit);
+    // Every entry from the start of the directory, a sector at a time, until
+    // `visit` returns true.
+    uint32_t visitEntries(uint32_t directory, const std::function<bool(const DirEntry&, const DirPosition&)>& visit);
     // Entries that are neither free, deleted nor long-name entries, over
     // every sector of the directory.
     uint32_t countEntries(uint32_t directory, uint32_t* count);
@@ -64,8 +58,12 @@ public:
     // name does not fit.
     uint32_t shortForm(uint32_t directory, std::string_view name, ShortName* out);
 
+    // "." and ".." are refused (11). `where` receives the entry's position.
     uint32_t createEntry(uint32_t directory, std::string_view name, uint32_t firstCluster, uint32_t size,
-                         bool isDirectory);
+                         bool isDirectory, DirPosition* where = nullptr);
+    // "." and ".." as the first two entries of the new directory `cluster`
+    // (already filled with zeros).
+    uint32_t createDotEntries(uint32_t cluster, uint32_t parent);
     // Marks the entry and its long-name entries deleted, frees its chain and
     // stores the FAT.
     uint32_t removeEntry(uint32_t directory, std::string_view name);
@@ -77,7 +75,10 @@ public:
     // entries in front of it do not make a complete name of that entry
     // (a sequence number out of order, or a checksum of another short name).
     uint32_t readLongName(const FoundEntry& shortEntry, std::u16string* name);
-    uint32_t setLongName(uint32_t directory, std::string_view shortName, const std::u16string& longName);
+    // `from` receives where the short entry was, `to` where it is now (the
+    // same place when the name is not stored).
+    uint32_t setLongName(uint32_t directory, std::string_view shortName, const std::u16string& longName,
+                         DirPosition* from, DirPosition* to);
 
     DateTime now() const { return clock_(); }
     const FatTable& fat() const { return fat_; }
@@ -89,6 +90,7 @@ public:
     }
 
 private:
+    DirEntry newEntry(const ShortName& name, uint32_t firstCluster, uint32_t size, bool isDirectory) const;
     // Calls `visit` for each entry, a sector at a time, from the start of
     // the directory; `visit` returns true to stop.
     uint32_t walk(uint32_t directory, const std::function<bool(const DirEntry&, const DirPosition&)>& visit);
@@ -101,7 +103,8 @@ private:
     uint32_t freeRunForLongName(uint32_t directory, uint32_t entries, DirPosition* slot);
     // Writes consecutive entries from `slot` on, into the next cluster of
     // the chain when they do not fit.
-    uint32_t writeRun(const DirPosition& slot, const std::vector<uint8_t>& run);
+    // `last` receives the position of the run's last entry.
+    uint32_t writeRun(const DirPosition& slot, const std::vector<uint8_t>& run, DirPosition* last);
 
     Volume& volume_;
     ClusterIo& io_;
@@ -114,5 +117,8 @@ private:
 // False for names holding characters no FAT name may hold: control
 // characters and " * / : < > ? \ |.
 bool validEntryName(std::string_view name);
+bool isDotName(std::string_view name);
+// A name a new entry may take: valid, and neither "." nor "..".
+bool validNewName(std::string_view name);
 
 }  // namespace kestrel::fatfs

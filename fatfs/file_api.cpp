@@ -8,22 +8,8 @@
 #include "platform/byte_order.h"
 
 #include <algorithm>
-#include <cctype>
-#include <string>
 
 namespace kestrel::fatfs {
-
-namespace {
-
-constexpr uint8_t CARD = 0;
-
-std::string upperText(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
-
-}  // namespace
 
 uint32_t FileSystem::handlePrologue(uint32_t handle, OpenFile** file) {
     const FileHandle decoded = FileHandle::decode(handle);
@@ -33,42 +19,58 @@ uint32_t FileSystem::handlePrologue(uint32_t handle, OpenFile** file) {
     return *file ? FS_OK : FS_NOT_OPEN;
 }
 
-uint32_t FileSystem::findInParent(std::string_view path, uint32_t* parent, FoundEntry* found) {
+uint32_t FileSystem::resolveParent(std::string_view path, uint32_t* parent) {
     if (const uint32_t error = prologue(path)) return error;
-    if (const uint32_t error = resolvePath(directory_, path, PathMode::Parent, parent)) return error;
+    return resolvePath(directory_, path, PathMode::Parent, parent);
+}
+
+uint32_t FileSystem::findInParent(std::string_view path, uint32_t* parent, FoundEntry* found) {
+    if (const uint32_t error = resolveParent(path, parent)) return error;
     return directory_.findByName(*parent, finalComponent(path), found);
 }
 
 uint32_t FileSystem::createFile(std::string_view path, uint32_t overwrite, uint32_t* handle) {
+    // A directory on the way that is missing is no reason to create the
+    // file elsewhere: only the final component may be new.
     uint32_t parent = 0;
-    FoundEntry existing;
-    const uint32_t search = findInParent(path, &parent, &existing);
+    if (const uint32_t error = resolveParent(path, &parent)) return error;
     const std::string_view name = finalComponent(path);
-    if (search == FS_OK) {
-        // Replacing a directory would orphan everything below it.
-        if (overwrite != 1 || existing.entry.isDirectory()) return FS_EXISTS;
-        // A file that cannot be removed (its chain damaged or shared) is
-        // not replaced: a second entry of the same name would follow it.
-        if (const uint32_t error = directory_.removeEntry(parent, name)) return error;
-    } else if (search != FS_NOT_FOUND) {
-        return search;
+    FoundEntry existing;
+    const uint32_t search = directory_.findByName(parent, name, &existing);
+    if (search != FS_OK && search != FS_NOT_FOUND) return search;
+    const bool replacing = search == FS_OK;
+    // Everything that can refuse the new file is checked before an existing
+    // one is touched: a refused overwrite leaves the old file as it was.
+    // Replacing a directory would orphan everything below it.
+    if (replacing && (overwrite != 1 || existing.entry.isDirectory() || existing.entry.isVolumeLabel())) {
+        return FS_EXISTS;
     }
-    if (files_.full()) return FS_TOO_MANY_FILES;
+    if (!validNewName(name)) return FS_INVALID;
+    // Removing the old file closes its handles, which makes room.
+    const bool oldWasOpen = replacing && files_.countOf(existing.entry.firstCluster()) > 0;
+    if (files_.full() && !oldWasOpen) return FS_TOO_MANY_FILES;
+    const bool oldFreesCluster = replacing && existing.entry.firstCluster() >= 2;
+    if (fat_.findFree() == 0 && !oldFreesCluster) return FS_DISK_FULL;
+    if (replacing) {
+        if (const uint32_t error = directory_.removeEntryByShortName(parent, existing.entry.name())) return error;
+    }
+
+    // The cluster reaches the card's FAT with the next store (at the latest
+    // at the close). Should the write be cut off before that, the next
+    // mount keeps the cluster from being handed out again (named_clusters).
     const uint32_t cluster = fat_.findFree();
     if (cluster == 0) return FS_DISK_FULL;
     volume_.fat.set(cluster, FAT_END);
-
     OpenFile record;
     record.firstCluster = record.current = cluster;
     record.directory = parent;
     record.mode = MODE_CREATED;
     record.buffer.assign(volume_.writeBufferSize, 0);
-    OpenFile& added = files_.add(std::move(record));
-    if (const uint32_t error = directory_.createEntry(parent, name, cluster, 0, false)) {
-        files_.remove(&added);
+    if (const uint32_t error = directory_.createEntry(parent, name, cluster, 0, false, &record.entry)) {
         volume_.fat.set(cluster, FAT_FREE);
         return error;
     }
+    files_.add(std::move(record));
     *handle = FileHandle{cluster, 0, 0}.encode();
     return FS_OK;
 }
@@ -77,19 +79,28 @@ uint32_t FileSystem::openFile(std::string_view path, uint32_t mode, uint32_t* ha
     uint32_t parent = 0;
     FoundEntry found;
     if (const uint32_t error = findInParent(path, &parent, &found)) return error;
+    const bool writing = (mode & MODE_WRITE) != 0;
+    // A directory's clusters hold its entries, and a label owns none:
+    // neither is written as a file.
+    if (writing && (found.entry.isDirectory() || found.entry.isVolumeLabel())) return FS_INVALID;
     // A damaged chain (broken, looping, or shared with another file) is
     // neither read nor written.
     if (const uint32_t error = checkOwnChain(directory_, fat_, found)) return error;
-    if ((mode & MODE_WRITE) != 0 && found.entry.firstCluster() == 0 && !found.entry.isDirectory()) {
+    // Refused before an empty file is given its first cluster.
+    const bool needsCluster = writing && found.entry.firstCluster() == 0;
+    if (!needsCluster && files_.freeInstance(found.entry.firstCluster()) >= MAX_INSTANCES) {
+        return FS_TOO_MANY_INSTANCES;
+    }
+    if (files_.full()) return FS_TOO_MANY_FILES;
+    if (needsCluster) {
         if (const uint32_t error = giveFirstCluster(found)) return error;
     }
     const uint32_t first = found.entry.firstCluster();
     const uint32_t instance = files_.freeInstance(first);
-    if (instance >= MAX_INSTANCES) return FS_TOO_MANY_INSTANCES;
-    if (files_.full()) return FS_TOO_MANY_FILES;
     OpenFile record;
     record.firstCluster = record.current = first;
     record.directory = parent;
+    record.entry = found.position;
     record.size = found.entry.size();
     record.mode = mode;
     record.instance = instance;
@@ -118,20 +129,23 @@ uint32_t FileSystem::closeFile(uint32_t handle) {
     if (const uint32_t error = handlePrologue(handle, &file)) return error;
     if (file->writable()) {
         if (const uint32_t error = flush(*file)) return error;
-        FoundEntry found;
-        if (const uint32_t error =
-                directory_.search(file->directory, SearchMode::FirstCluster, {{}, file->firstCluster}, &found)) {
-            return error;
+        DirEntry entry;
+        if (const uint32_t error = directory_.readEntry(file->entry, &entry)) return error;
+        if (entry.isEnd() || entry.isDeleted() || entry.isLongName() || entry.firstCluster() != file->firstCluster) {
+            // The slot holds another entry now: nothing is written into it,
+            // and the record can never be closed otherwise.
+            files_.remove(file);
+            return FS_NOT_FOUND;
         }
         const DateTime now = directory_.now();
-        found.entry.setTime(encodeTime(now));
-        found.entry.setDate(encodeDate(now));
-        found.entry.setSize(file->size);
+        entry.setTime(encodeTime(now));
+        entry.setDate(encodeDate(now));
+        entry.setSize(file->size);
         // An empty file owns no cluster on the card (as every FAT reader
         // expects), once no other handle still writes through it.
         const bool releaseChain = file->size == 0 && files_.countOf(file->firstCluster) == 1;
-        if (releaseChain) found.entry.setFirstCluster(0);
-        if (const uint32_t error = directory_.writeEntry(found.position, found.entry)) return error;
+        if (releaseChain) entry.setFirstCluster(0);
+        if (const uint32_t error = directory_.writeEntry(file->entry, entry)) return error;
         if (releaseChain) {
             (void)fat_.freeChain(file->firstCluster);
         } else {
@@ -199,6 +213,7 @@ uint32_t FileSystem::moveFile(std::string_view source, std::string_view destinat
     const std::string_view sourceDir = directoryText(source), sourceName = finalComponent(source);
     const std::string_view destDir = directoryText(destination), destName = finalComponent(destination);
     if (sourceDir == destDir && sourceName == destName) return FS_OK;
+    if (!validNewName(destName) || isDotName(sourceName)) return FS_INVALID;
     uint32_t destCluster = 0;
     if (resolvePath(directory_, destDir, PathMode::Target, &destCluster) != FS_OK) return FS_MOVE_NOT_FOUND;
     if (resolvePath(directory_, destination, PathMode::Target, &cluster) == FS_OK) return FS_EXISTS;
@@ -207,15 +222,23 @@ uint32_t FileSystem::moveFile(std::string_view source, std::string_view destinat
     if (const uint32_t error = resolvePath(directory_, sourceDir, PathMode::Target, &sourceCluster)) return error;
     FoundEntry found;
     if (const uint32_t error = directory_.findByName(sourceCluster, sourceName, &found)) return error;
-    // A directory cannot move into its own tree: it would be cut off.
-    const std::string inside = upperText(source) + "\\";
-    if (found.entry.isDirectory() && upperText(destDir).rfind(inside, 0) == 0) return FS_INVALID;
+    if (found.entry.isVolumeLabel()) return FS_INVALID;
+    // A directory cannot move into its own tree: it would be cut off. What
+    // counts is where the destination lies, however its path is spelt.
+    if (found.entry.isDirectory()) {
+        bool inside = false;
+        if (const uint32_t error = isWithin(destCluster, found.entry.firstCluster(), &inside)) return error;
+        if (inside) return FS_INVALID;
+    }
     // The new entry first: if it cannot be made, the old one still holds
     // the file.
+    DirPosition moved;
     if (const uint32_t error = directory_.createEntry(destCluster, destName, found.entry.firstCluster(),
-                                                      found.entry.size(), found.entry.isDirectory())) {
+                                                      found.entry.size(), found.entry.isDirectory(), &moved)) {
         return error;
     }
+    // Open handles of the file close into its new entry.
+    files_.relocateEntry(found.position, moved);
     DirEntry deleted;
     deleted.bytes[0] = ENTRY_DELETED;
     if (const uint32_t error = directory_.writeEntry(found.position, deleted)) return error;
@@ -230,6 +253,24 @@ uint32_t FileSystem::moveFile(std::string_view source, std::string_view destinat
     }
     dotDot.entry.setFirstCluster(static_cast<uint16_t>(destCluster));
     return directory_.writeEntry(dotDot.position, dotDot.entry);
+}
+
+// Whether `directory` is `top` or lies below it, found by climbing the
+// ".." entries to the root. A climb that does not reach the root within as
+// many steps as the volume has clusters meets a loop (11).
+uint32_t FileSystem::isWithin(uint32_t directory, uint32_t top, bool* inside) {
+    const ShortName dotDotName = {'.', '.', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+    for (uint32_t steps = 0; steps <= volume_.fat.count(); ++steps) {
+        *inside = directory == top;
+        if (*inside || directory == 0) return FS_OK;
+        FoundEntry dotDot;
+        if (const uint32_t error =
+                directory_.search(directory, SearchMode::ShortNameEquals, {dotDotName, 0}, &dotDot)) {
+            return error;
+        }
+        directory = dotDot.entry.firstCluster();
+    }
+    return FS_INVALID;
 }
 
 uint32_t FileSystem::findStatEntry(std::string_view path, FoundEntry* found) {
@@ -254,7 +295,16 @@ uint32_t FileSystem::readStat(std::string_view path, uint8_t* stat) {
 uint32_t FileSystem::writeStat(std::string_view path, const uint8_t* stat) {
     FoundEntry found;
     if (const uint32_t error = findStatEntry(path, &found)) return error;
-    found.entry.bytes[11] = static_cast<uint8_t>(loadLe32(stat));
+    // A file cannot become a directory, a label or a long-name entry, and a
+    // directory stays a directory.
+    auto attributes = static_cast<uint8_t>(loadLe32(stat));
+    if (found.entry.isVolumeLabel() || (attributes & ATTR_VOLUME_LABEL) != 0) return FS_INVALID;
+    if (found.entry.isDirectory()) {
+        attributes |= ATTR_DIRECTORY;
+    } else if ((attributes & ATTR_DIRECTORY) != 0) {
+        return FS_INVALID;
+    }
+    found.entry.bytes[11] = attributes;
     found.entry.setTime(encodeTime(stat[16], stat[17], stat[18]));
     found.entry.setDate(encodeDate(loadLe16(stat + 12), stat[14], stat[15]));
     return directory_.writeEntry(found.position, found.entry);

@@ -88,11 +88,14 @@ private:
     uint32_t prologue(std::string_view path);
     uint32_t ensureMounted();
     uint32_t mount();
+    // Marks clusters that entries name but the FAT calls free as used.
+    void reserveNamedClusters();
 
     // Finds the record of a handle: 11 for a volume other than 0, 20 when
     // it is not open.
     uint32_t handlePrologue(uint32_t handle, OpenFile** file);
     uint32_t findStatEntry(std::string_view path, FoundEntry* found);
+    uint32_t isWithin(uint32_t directory, uint32_t top, bool* inside);
     uint32_t giveFirstCluster(FoundEntry& found);
     // Moves the position forward, following the chain.
     void advance(OpenFile& file, uint32_t newPosition);
@@ -121,6 +124,8 @@ private:
     // Hands the entries from `first` on (at most `count`) to `deliver`.
     uint32_t listEntries(std::string_view path, uint32_t first, uint32_t count, uint32_t* delivered,
                          const std::function<void(uint32_t index, const FoundEntry&)>& deliver);
+    // The directory holding a path's final component.
+    uint32_t resolveParent(std::string_view path, uint32_t* parent);
     // The entry of a path's final component and the directory holding it.
     uint32_t findInParent(std::string_view path, uint32_t* parent, FoundEntry* found);
 

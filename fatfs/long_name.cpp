@@ -31,6 +31,7 @@ bool fitsShortForm(const std::u16string& name) {
     const size_t n = name.size();
     const size_t dot = name.rfind(u'.');
     if (dot == std::u16string::npos) return n >= 1 && n <= 8;
+    if (name[0] == u'.') return false;  // ".abc" has no short form of its own
     const size_t e = n - dot - 1;
     return n < 12 && e <= 3 && n - e - 1 <= 8;
 }
@@ -46,7 +47,8 @@ uint32_t Directory::readLongName(const FoundEntry& shortEntry, std::u16string* n
         FoundEntry before;
         const uint32_t result = previous(position, &before);
         if (result != FS_OK && result != FS_NOT_FOUND) return result;
-        if (result == FS_NOT_FOUND || !before.entry.isLongName()) {
+        // A deleted long-name entry belongs to no name any more.
+        if (result == FS_NOT_FOUND || !before.entry.isLongName() || before.entry.isDeleted()) {
             return used == 0 ? FS_NO_LONG_NAME : FS_LONG_NAME_INVALID;
         }
         // Each entry must belong to this short name and follow the one
@@ -102,16 +104,20 @@ uint32_t Directory::freeRunForLongName(uint32_t directory, uint32_t entries, Dir
     return FS_OK;
 }
 
-uint32_t Directory::setLongName(uint32_t directory, std::string_view shortName, const std::u16string& longName) {
+uint32_t Directory::setLongName(uint32_t directory, std::string_view shortName, const std::u16string& longName,
+                               DirPosition* from, DirPosition* to) {
     for (char16_t c : longName) {
         if (c < 0x20 || std::u16string_view(u"\"*/:<>?\\|").find(c) != std::u16string_view::npos) return FS_INVALID;
     }
-    if (longName.empty() || fitsShortForm(longName)) return FS_OK;
+    FoundEntry file;
+    if (const uint32_t error = findByName(directory, shortName, &file)) return error;
+    *from = *to = file.position;
+    // A name the short form holds is not stored, and the long name the
+    // entry had is no longer its name.
+    if (longName.empty() || fitsShortForm(longName)) return deleteLongNameEntriesBefore(file.position);
     const uint32_t n = static_cast<uint32_t>(longName.size());
     const uint32_t entries = (n - 1) / CHARS_PER_ENTRY + 2;
 
-    FoundEntry file;
-    if (const uint32_t error = findByName(directory, shortName, &file)) return error;
     DirPosition slot;
     if (const uint32_t error = freeRunForLongName(directory, entries, &slot)) return error;
 
@@ -133,7 +139,7 @@ uint32_t Directory::setLongName(uint32_t directory, std::string_view shortName, 
 
     // The new run first: if it cannot be written, the old entry still
     // holds the file.
-    if (const uint32_t error = writeRun(slot, run)) return error;
+    if (const uint32_t error = writeRun(slot, run, to)) return error;
     DirEntry old = file.entry;
     old.bytes[0] = ENTRY_DELETED;
     std::fill(old.bytes.begin() + 26, old.bytes.end(), 0);
@@ -141,14 +147,19 @@ uint32_t Directory::setLongName(uint32_t directory, std::string_view shortName, 
     return deleteLongNameEntriesBefore(file.position);
 }
 
-uint32_t Directory::writeRun(const DirPosition& slot, const std::vector<uint8_t>& run) {
+uint32_t Directory::writeRun(const DirPosition& slot, const std::vector<uint8_t>& run, DirPosition* last) {
     const uint32_t regionBytes = slot.directory == 0 ? rootBytes() : volume_.clusterBytes();
-    const uint32_t here = std::min<uint32_t>(static_cast<uint32_t>(run.size()), regionBytes - slot.offset);
+    const auto size = static_cast<uint32_t>(run.size());
+    const uint32_t here = std::min<uint32_t>(size, regionBytes - slot.offset);
     if (const uint32_t error = writeDirBytes(slot, run.data(), here)) return error;
-    if (here == run.size()) return FS_OK;
+    if (here == size) {
+        *last = {slot.directory, slot.cluster, slot.offset + size - DIR_ENTRY};
+        return FS_OK;
+    }
     uint32_t next = 0;
     if (fat_.nextLink(slot.cluster, &next) != FS_OK || next == FAT_END) return FS_BROKEN_CHAIN;
-    return writeDirBytes({slot.directory, next, 0}, run.data() + here, static_cast<uint32_t>(run.size()) - here);
+    *last = {slot.directory, next, size - here - DIR_ENTRY};
+    return writeDirBytes({slot.directory, next, 0}, run.data() + here, size - here);
 }
 
 }  // namespace kestrel::fatfs

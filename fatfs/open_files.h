@@ -2,6 +2,8 @@
 // the record the library keeps per handle, and the list of at most ten.
 #pragma once
 
+#include "fatfs/dir_entry.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <list>
@@ -29,6 +31,10 @@ struct FileHandle {
 struct OpenFile {
     uint32_t firstCluster = 0;
     uint32_t directory = 0;  // first cluster of the directory holding the entry
+    // Where the file's own entry lies: the close writes the size there. An
+    // entry is never looked up by first cluster, which a damaged card may
+    // give to two entries.
+    DirPosition entry;
     uint32_t position = 0;
     uint32_t current = 0;    // cluster holding the byte at the position (0xFFFF at the chain's end)
     uint32_t previous = 0;   // cluster before the current one, 0 for the first
@@ -63,6 +69,16 @@ public:
         files_.remove_if([firstCluster](const OpenFile& f) { return f.firstCluster == firstCluster; });
     }
     size_t size() const { return files_.size(); }
+    // Every record whose entry lay at `from` now finds it at `to` (the entry
+    // was moved by a rename or a move).
+    void relocateEntry(const DirPosition& from, const DirPosition& to) {
+        for (auto& f : files_) {
+            if (f.entry == from) {
+                f.entry = to;
+                f.directory = to.directory;
+            }
+        }
+    }
 
 private:
     std::list<OpenFile> files_;

@@ -155,9 +155,13 @@ ORYX_API uint32_t ORYX_CALL mt_smMountVol(uint32_t volume, const char* name);
 ORYX_API uint32_t ORYX_CALL mt_smUnmountVol(uint32_t volume);
 ORYX_API uint32_t ORYX_CALL mt_smGetVolInfo(const char* path, oryx_volume_info* info);
 
-/* overwrite 1 replaces an existing file (never a directory: 17). */
+/* overwrite 1 replaces an existing file (never a directory: 17). A refused
+ * create (17, 11 for "." or "..", 32 open-file list full, 12 no cluster)
+ * leaves an existing file untouched. Every directory on the path must
+ * exist and be a directory (23). */
 ORYX_API uint32_t ORYX_CALL mt_smCreateFile(const char* path, uint32_t overwrite, oryx_handle* handle);
-/* mode value 2 permits writing. */
+/* mode value 2 permits writing; a directory is never opened for writing
+ * (11). */
 ORYX_API uint32_t ORYX_CALL mt_smOpenFile(const char* path, uint32_t mode, oryx_handle* handle);
 ORYX_API uint32_t ORYX_CALL mt_smReadFile(oryx_handle handle, void* buffer, uint32_t length, uint32_t* delivered);
 ORYX_API uint32_t ORYX_CALL mt_smWriteFile(oryx_handle handle, const void* data, uint32_t length);
@@ -165,7 +169,8 @@ ORYX_API uint32_t ORYX_CALL mt_smWriteFile(oryx_handle handle, const void* data,
  * file. */
 ORYX_API uint32_t ORYX_CALL mt_smSeekFile(oryx_handle handle, uint32_t origin, int32_t offset,
                                           uint32_t* previousPosition);
-/* Writes buffered data, the entry's size and time, and the FAT. */
+/* Writes buffered data, the entry's size and time, and the FAT. The entry
+ * is the file's own, wherever a move or a long name has put it meanwhile. */
 ORYX_API uint32_t ORYX_CALL mt_smCloseFile(oryx_handle handle);
 /* Removing a file (also by overwriting it, or with its directory) closes
  * its open handles without writing them: they answer 20 from then on. A
@@ -174,8 +179,13 @@ ORYX_API uint32_t ORYX_CALL mt_smRemoveFile(const char* path);
 ORYX_API uint32_t ORYX_CALL mt_smGetSizeFile(const char* path, uint32_t* size);
 /* Prepares a file for `bytes` more bytes with pre-erased clusters. */
 ORYX_API uint32_t ORYX_CALL mt_smFileExtend(oryx_handle handle, uint32_t bytes);
+/* Open handles of the moved file stay open and close into its new entry.
+ * A directory moved into its own tree (however the path is spelt), "." and
+ * ".." as source or new name: 11. */
 ORYX_API uint32_t ORYX_CALL mt_smMoveFile(const char* source, const char* destination);
 ORYX_API uint32_t ORYX_CALL mt_smReadStat(const char* path, oryx_stat* stat);
+/* A file cannot be given the directory (0x10) or volume-label (0x08) bit,
+ * nor a directory the label bit (11); a directory keeps its 0x10. */
 ORYX_API uint32_t ORYX_CALL mt_smWriteStat(const char* path, const oryx_stat* stat);
 
 /* The second argument is ignored. */
@@ -188,7 +198,9 @@ ORYX_API uint32_t ORYX_CALL mt_smReadDir(const char* path, uint32_t first, uint3
                                          uint32_t* delivered);
 ORYX_API uint32_t ORYX_CALL mt_smReadDirEx(const char* path, uint32_t first, uint32_t count,
                                            oryx_dir_record* records, uint32_t* delivered);
-/* longName: zero-terminated, at most 39 characters. */
+/* longName: zero-terminated, at most 39 characters. A name that the short
+ * name holds (or an empty one) is not stored and removes the long name the
+ * entry had. */
 ORYX_API uint32_t ORYX_CALL mt_smSetLongName(const char* path, const uint16_t* longName);
 
 /* Two inert callback slots, types 0 and 1 (else 11); never called. */

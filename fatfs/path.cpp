@@ -14,15 +14,17 @@ std::string_view withoutTrailingSeparator(std::string_view path) {
     return path;
 }
 
-// Follows an entry of a path. `entered` holds the directories of the path
-// so far: "." stays, ".." steps back, and any other directory must be one
-// of its own, not the root or a directory the path is already in (a loop
-// on a damaged volume).
+// Follows a directory entry of a path. A file or a volume label on the way
+// is no directory (23), whatever its data holds. `entered` holds the
+// directories of the path so far: "." stays, ".." steps back, and any other
+// directory must be one of its own, not the root or a directory the path is
+// already in (a loop on a damaged volume).
 uint32_t enterDirectory(Directory& directory, const DirEntry& entry, std::vector<uint32_t>& entered, uint32_t* next) {
+    if (!entry.isDirectory() || entry.isVolumeLabel()) return FS_NOT_FOUND;
     const uint32_t cluster = entry.firstCluster();
-    const bool dotName = entry.isDot() && entry.isDirectory();
-    if (dotName && entry.name()[1] == '.' && entered.size() > 1) entered.pop_back();
-    if (entry.isDirectory() && !dotName) {
+    if (entry.isDot()) {
+        if (entry.name()[1] == '.' && entered.size() > 1) entered.pop_back();
+    } else {
         if (!directory.fat().isDataCluster(cluster)) return FS_BROKEN_CHAIN;
         if (std::find(entered.begin(), entered.end(), cluster) != entered.end()) return FS_BROKEN_CHAIN;
         entered.push_back(cluster);
@@ -49,8 +51,11 @@ uint32_t resolvePath(Directory& directory, std::string_view path, PathMode mode,
     const size_t colon = path.find(':');
     if (colon == std::string_view::npos || path.size() > MAX_PATH_LENGTH) return FS_INVALID;
     if (colon + 1 >= path.size() || path[colon + 1] != '\\') return FS_INVALID;
-    // A trailing "\" adds nothing: "a\" names a as "a" does.
-    std::string_view rest = withoutTrailingSeparator(path.substr(colon + 2));
+    // A trailing "\" adds nothing: "a\" names a as "a" does, as long as a
+    // is a directory.
+    const std::string_view named = path.substr(colon + 2);
+    std::string_view rest = withoutTrailingSeparator(named);
+    const bool trailingSeparator = rest.size() != named.size();
     if (rest.empty() && mode == PathMode::Parent) return FS_INVALID;
 
     uint32_t current = 0;
@@ -70,7 +75,7 @@ uint32_t resolvePath(Directory& directory, std::string_view path, PathMode mode,
     }
     FoundEntry found;
     if (const uint32_t error = directory.findByName(current, rest, &found)) return error;
-    if (found.entry.isDirectory()) return enterDirectory(directory, found.entry, entered, cluster);
+    if (trailingSeparator || found.entry.isDirectory()) return enterDirectory(directory, found.entry, entered, cluster);
     *cluster = found.entry.firstCluster();
     return FS_OK;
 }

@@ -26,6 +26,13 @@ struct Converted {
 Converted convert(std::string_view name) {
     Converted out;
     out.name.fill(' ');
+    // Leading dots are dropped: ".profile" is PROFIL~1, never a blank base
+    // with the extension PRO.
+    const size_t named = name.find_first_not_of('.');
+    if (named != 0) {
+        out.lossy = true;
+        name = named == std::string_view::npos ? std::string_view{} : name.substr(named);
+    }
     const size_t dot = name.rfind('.');
     const std::string_view base = dot == std::string_view::npos ? name : name.substr(0, dot);
     if (dot != std::string_view::npos) {
@@ -47,6 +54,7 @@ Converted convert(std::string_view name) {
         if (eligible++ < BASE_LENGTH) out.name[out.baseKept++] = static_cast<uint8_t>(upper(c));
     }
     if (eligible > BASE_LENGTH) out.lossy = true;
+    if (out.name[0] == ENTRY_DELETED) out.name[0] = ENTRY_E5_STORED;
     return out;
 }
 

@@ -70,8 +70,11 @@ protected:
 
 TEST_F(DamagedVolumeTest, ALinkOfZeroOneOrBeyondTheVolumeBreaksTheChainForReadsAndWrites) {
     writeFile("dev0:\\KEEP.TXT", bytesOf("keep me"));
-    writeFile("dev0:\\A.BIN", patternBytes(8192, 1));  // two clusters on a 2 MB card
-    const uint32_t first = firstClusterOf("dev0:\\A.BIN");
+    writeFile("dev0:\\A.BIN", patternBytes(12288, 1));  // three clusters on a 2 MB card
+    // The link inside the chain is broken: a first cluster that is free in
+    // the FAT is the mark of a write cut off before its close, which the
+    // mount keeps as a one-cluster chain.
+    const uint32_t first = fs().volume().fat.get(firstClusterOf("dev0:\\A.BIN"));
     const uint32_t beyond = fs().volume().fat.count();  // one past the last entry
     const uint32_t lastOfData = (geometry().totalSectors - fs().volume().dataStart) / 8 + 2;  // first missing cluster
     for (const uint16_t link : {uint16_t{0}, uint16_t{1}, static_cast<uint16_t>(lastOfData), static_cast<uint16_t>(beyond),

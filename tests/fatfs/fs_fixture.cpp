@@ -5,6 +5,7 @@
 #include <random>
 
 #include "platform/byte_order.h"
+#include "tests/sim/sim_test_support.h"
 
 namespace kestrel::fatfs::test {
 
@@ -84,6 +85,25 @@ const media::CardGeometry& FsTest::geometry() {
     const media::CardGeometry* row = nullptr;
     EXPECT_EQ(card().maps().smGetGeometry(0, &row), 0u);
     return *row;
+}
+
+std::vector<uint8_t> FsTest::cardBytes() {
+    std::vector<uint8_t> bytes(size_t{geometry().totalSectors} * 512, 0);
+    for (uint32_t s = 0; s < geometry().totalSectors; ++s) {
+        (void)card().maps().smReadLogSector(0, s, 0, bytes.data() + size_t{s} * 512, 512);
+    }
+    return bytes;
+}
+
+::testing::AssertionResult FsTest::cardPassesFsck() {
+#ifndef _WIN32
+    if (!runShell("command -v fsck.fat").second) return ::testing::AssertionSuccess();
+    sim::test::TempFolder folder;
+    exportImage(folder.file("part.img"), partitionStart());
+    return fsckClean(folder.file("part.img"));
+#else
+    return ::testing::AssertionSuccess();
+#endif
 }
 
 std::vector<uint8_t> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }

@@ -43,6 +43,10 @@ protected:
     uint32_t partitionStart();
     // The card's geometry row (identifying the card when needed).
     const media::CardGeometry& geometry();
+    // Every logical sector of the card, in order (unwritten blocks as zeros).
+    std::vector<uint8_t> cardBytes();
+    // fsck.fat -n on the card's partition; success where the tool is missing.
+    ::testing::AssertionResult cardPassesFsck();
 
     std::unique_ptr<media::test::SimCard> card_;
     std::unique_ptr<FileSystem> fs_;
