@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "sim/filex_backend.h"
 #include "sim/filex_session.h"
+#include "sim/filex_slots.h"
 
 #include <gtest/gtest.h>
 
