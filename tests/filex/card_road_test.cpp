@@ -355,6 +355,7 @@ TEST_F(CardRoadTest, AWriteBeyondTheCardFailsAtOnceAndGapsAreFilledWithZeros) {
     const int32_t fd = client_->open("/gap.bin", OPEN_UPDATE);
     ASSERT_GT(fd, 0);
     const uint8_t byte = 0x42;
+    const uint64_t programsBefore = device_->counters().pagePrograms;
     // Far beyond the card's capacity: refused before any gap is filled.
     ASSERT_EQ(client_->lseek(fd, 2000000000, 0), 2000000000);
     EXPECT_EQ(client_->write(fd, &byte, 1), -1);
@@ -362,6 +363,7 @@ TEST_F(CardRoadTest, AWriteBeyondTheCardFailsAtOnceAndGapsAreFilledWithZeros) {
     // without growing the file up to where the card ran full.
     ASSERT_EQ(client_->lseek(fd, static_cast<int32_t>(before + 1), 0), static_cast<int32_t>(before + 1));
     EXPECT_EQ(client_->write(fd, &byte, 1), -1);
+    EXPECT_EQ(device_->counters().pagePrograms, programsBefore) << "the refused writes wrote nothing to the card";
     FilexStat stat;
     ASSERT_EQ(client_->fstat(fd, &stat), 0);
     EXPECT_EQ(stat.fileSize(), 0u);

@@ -112,7 +112,7 @@ TEST_F(KsimServerTest, FailingAcceptsArePausedThroughAndTheNextClientIsServed) {
     auto socket = connect();
     ASSERT_TRUE(socket);
     Watchdog hang([&socket] { socket->shutdown(); }, 10000);
-    EXPECT_EQ(openDevice(*socket), 0) << "the client waiting behind the failed accepts is served";
+    ASSERT_EQ(openDevice(*socket), 0) << "the client waiting behind the failed accepts is served";
     EXPECT_LE(listener->failuresLeft(), 0);
 
     // And the service goes on for later clients.
