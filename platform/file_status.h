@@ -1,4 +1,4 @@
-// Size and modification time of an open stdio stream.
+// Size, modification time and kind of an open stdio stream.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +11,7 @@ namespace kestrel::platform {
 struct FileStatus {
     uint64_t size = 0;
     std::time_t modified = 0;  // seconds since the epoch
+    bool regular = true;       // false for a folder, a device, a pipe...
 };
 
 // nullopt when the system cannot tell (or reports a negative size).

@@ -8,6 +8,7 @@
 #include "sim/controller_card_commands.h"
 
 #include <algorithm>
+#include <array>
 #include <functional>
 
 namespace kestrel::sim {
@@ -22,6 +23,29 @@ constexpr uint8_t ATTR_READ_ONLY = 0x01;
 constexpr uint8_t ATTR_VOLUME_LABEL = 0x08;
 constexpr uint32_t MODE_READ = 1;
 constexpr uint32_t MODE_WRITE = 3;
+// The zeros that fill a gap before a write past the end go in pieces of this size.
+constexpr uint32_t GAP_PIECE = 32768;
+constexpr const char* VOLUME = "dev0:\\";
+// Characters no FAT name holds (besides the control characters). A
+// backslash would also be taken as a separator by the file system's own
+// path walk, past the checks made here.
+constexpr std::string_view FORBIDDEN = "\\/:*?\"<>|";
+
+// True when the card's FAT file system can hold `name`.
+bool fatCanHold(std::string_view name) {
+    const bool onlyDotsAndSpaces = name.find_first_not_of(". ") == std::string_view::npos;
+    return !onlyDotsAndSpaces && std::none_of(name.begin(), name.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 || FORBIDDEN.find(c) != std::string_view::npos;
+    });
+}
+
+// The components of an absolute path (splitPath), each a name the card can
+// hold: 0, or -EINVAL before anything is looked up or changed.
+int32_t cardComponents(std::string_view path, std::vector<std::string>& components) {
+    if (!splitPath(path, components)) return -FX_EINVAL;
+    const bool holdable = std::all_of(components.begin(), components.end(), [](const std::string& c) { return fatCanHold(c); });
+    return holdable ? 0 : -FX_EINVAL;
+}
 
 int32_t errorOf(uint32_t result) {
     switch (result) {
@@ -79,6 +103,12 @@ private:
     bool writable() const { return (flags_ & OPEN_ACCESS_MASK) != OPEN_READ_ONLY; }
     uint32_t size();
     uint32_t moveTo(uint32_t position);
+    // -ENOSPC when the file cannot grow from `end` to `newEnd` bytes: never
+    // beyond the card's capacity, and a gap only when the card has room
+    // for it and the write behind it.
+    int32_t checkRoom(uint32_t end, uint64_t newEnd);
+    // Zeros from `end` up to the position, in pieces.
+    int32_t fillGap(uint32_t end);
 
     FileSystem& fs_;
     std::string cardPath_;
@@ -86,6 +116,8 @@ private:
     uint32_t flags_;
     int64_t position_ = 0;
     bool open_ = true;
+    std::array<uint32_t, 6> volume_{};  // the volume's figures (getVolInfo), read when needed
+    uint64_t capacity_ = 0;             // the card's data bytes; 0 until read
 };
 
 uint32_t CardFile::size() {
@@ -115,18 +147,41 @@ int32_t CardFile::write(const uint8_t* data, uint32_t length) {
     if (!open_ || !writable()) return -FX_EBADF;
     const uint32_t end = size();
     if (flags_ & OPEN_APPEND) position_ = end;
+    if (const int32_t error = checkRoom(end, static_cast<uint64_t>(position_) + length)) return error;
     if (position_ > end) {
-        // A write past the end fills the gap with zeros first.
-        if (const uint32_t error = moveTo(end)) return errorOf(error);
-        const std::vector<uint8_t> zeros(static_cast<size_t>(position_ - end), 0);
-        if (const uint32_t error = fs_.writeFile(handle_, zeros.data(), static_cast<uint32_t>(zeros.size()))) {
-            return errorOf(error);
-        }
+        if (const int32_t error = fillGap(end)) return error;
     }
     if (const uint32_t error = moveTo(static_cast<uint32_t>(position_))) return errorOf(error);
     if (const uint32_t error = fs_.writeFile(handle_, data, length)) return errorOf(error);
     position_ += length;
     return static_cast<int32_t>(length);
+}
+
+int32_t CardFile::checkRoom(uint32_t end, uint64_t newEnd) {
+    if (newEnd <= end) return 0;
+    const bool gap = position_ > end;
+    if (capacity_ == 0 || gap) {
+        if (const uint32_t error = fs_.getVolInfo(VOLUME, volume_.data())) return errorOf(error);
+        capacity_ = volume_[0];
+    }
+    const uint64_t cluster = uint64_t{volume_[4]} * volume_[5];
+    if (newEnd > capacity_ || cluster == 0) return -FX_ENOSPC;
+    if (!gap) return 0;  // the write itself finds out whether the card has room
+    // A gap is filled only when the write that follows it fits as well, so
+    // that a write that cannot succeed does not leave the file grown.
+    const uint64_t slack = (end + cluster - 1) / cluster * cluster - end;
+    return newEnd - end > slack + volume_[2] ? -FX_ENOSPC : 0;
+}
+
+int32_t CardFile::fillGap(uint32_t end) {
+    if (const uint32_t error = moveTo(end)) return errorOf(error);
+    const std::vector<uint8_t> zeros(GAP_PIECE, 0);
+    for (uint64_t left = static_cast<uint64_t>(position_) - end; left > 0;) {
+        const auto piece = static_cast<uint32_t>(std::min<uint64_t>(left, GAP_PIECE));
+        if (const uint32_t error = fs_.writeFile(handle_, zeros.data(), piece)) return errorOf(error);
+        left -= piece;
+    }
+    return 0;
 }
 
 int64_t CardFile::seek(int64_t offset, int32_t origin) {
@@ -216,6 +271,9 @@ private:
     int32_t nameNewEntry(const std::string& cardDirectory, std::string_view name,
                          const std::function<bool(const Listed&)>& isNew);
     int32_t createFile(const std::string& cardDirectory, std::string_view name, uint32_t& handle);
+    // Takes back an entry just made (the one `isNew` picks) when the
+    // operation that made it fails after all.
+    void removeNewEntry(const std::string& cardDirectory, const std::function<bool(const Listed&)>& isNew);
     // Empties an existing file by creating it again under its short name;
     // it keeps its name.
     int32_t recreateFile(const std::string& cardDirectory, const Listed& entry, uint32_t& handle);
@@ -276,7 +334,7 @@ int32_t CardBackend::directoryPath(const std::vector<std::string>& components, s
 
 int32_t CardBackend::parentAndName(std::string_view path, std::string& cardDirectory, std::string& name) {
     std::vector<std::string> components;
-    if (!splitPath(path, components)) return -FX_EINVAL;
+    if (const int32_t error = cardComponents(path, components)) return error;
     if (components.empty()) return -FX_EISDIR;
     if (const int32_t error = directoryPath(components, components.size() - 1, cardDirectory)) return error;
     name = components.back();
@@ -297,9 +355,24 @@ int32_t CardBackend::createFile(const std::string& cardDirectory, std::string_vi
     if (name.size() > LONG_NAME_LIMIT) return -FX_ENAMETOOLONG;
     if (const uint32_t error = fs_.createFile(cardDirectory + std::string(name), 1, &handle)) return errorOf(error);
     const uint32_t cluster = handle & 0xFFFFu;
-    const int32_t named = nameNewEntry(cardDirectory, name, [cluster](const Listed& e) { return e.info.id == cluster; });
-    if (named != 0) (void)fs_.closeFile(handle);
+    const auto isNew = [cluster](const Listed& e) { return e.info.id == cluster; };
+    const int32_t named = nameNewEntry(cardDirectory, name, isNew);
+    if (named != 0) {
+        (void)fs_.closeFile(handle);
+        removeNewEntry(cardDirectory, isNew);
+    }
     return named;
+}
+
+void CardBackend::removeNewEntry(const std::string& cardDirectory, const std::function<bool(const Listed&)>& isNew) {
+    std::vector<Listed> entries;
+    if (list(cardDirectory, entries) != 0) return;
+    for (const auto& entry : entries) {
+        if (!isNew(entry)) continue;
+        const std::string cardPath = cardDirectory + entry.shortName;
+        (void)(entry.info.directory ? fs_.removeDir(cardPath, 0) : fs_.removeFile(cardPath));
+        return;
+    }
 }
 
 int32_t CardBackend::recreateFile(const std::string& cardDirectory, const Listed& entry, uint32_t& handle) {
@@ -335,6 +408,10 @@ int32_t CardBackend::open(std::string_view path, uint32_t flags, std::unique_ptr
     Listed opened;
     if (const int32_t error = find(directory, entry.name.empty() ? name : entry.name, opened)) {
         (void)fs_.closeFile(handle);
+        if (search != 0) {
+            const uint32_t cluster = handle & 0xFFFFu;
+            removeNewEntry(directory, [cluster](const Listed& e) { return e.info.id == cluster; });
+        }
         return error;
     }
     file = std::make_unique<CardFile>(fs_, directory + opened.shortName, handle, flags);
@@ -343,7 +420,7 @@ int32_t CardBackend::open(std::string_view path, uint32_t flags, std::unique_ptr
 
 int32_t CardBackend::openDirectory(std::string_view path, std::unique_ptr<FilexDirectory>& directory) {
     std::vector<std::string> components;
-    if (!splitPath(path, components)) return -FX_EINVAL;
+    if (const int32_t error = cardComponents(path, components)) return error;
     std::string cardPath;
     if (const int32_t error = directoryPath(components, components.size(), cardPath)) return error;
     std::vector<Listed> entries;
@@ -371,14 +448,17 @@ int32_t CardBackend::mkdir(std::string_view path, uint32_t) {
     std::vector<Listed> before;
     if (const int32_t error = list(directory, before)) return error;
     if (const uint32_t error = fs_.createDir(directory + std::string(name))) return errorOf(error);
-    return nameNewEntry(directory, name, [&before](const Listed& e) {
+    const auto isNew = [&before](const Listed& e) {
         return std::none_of(before.begin(), before.end(), [&e](const Listed& b) { return b.shortName == e.shortName; });
-    });
+    };
+    const int32_t named = nameNewEntry(directory, name, isNew);
+    if (named != 0) removeNewEntry(directory, isNew);
+    return named;
 }
 
 int32_t CardBackend::rmdir(std::string_view path) {
     std::vector<std::string> components;
-    if (!splitPath(path, components)) return -FX_EINVAL;
+    if (const int32_t error = cardComponents(path, components)) return error;
     if (components.empty()) return -FX_EBUSY;
     std::string directory;
     if (const int32_t error = directoryPath(components, components.size() - 1, directory)) return error;

@@ -65,17 +65,6 @@ std::vector<uint8_t> entryRecord(const DirectoryEntry& entry) {
     return {record.bytes.begin(), record.bytes.end()};
 }
 
-// The smallest free number from `first` on.
-template <typename Table>
-int32_t freeNumber(const Table& table, int32_t first) {
-    int32_t number = first;
-    for (const auto& [used, _] : table) {
-        if (used > number) break;
-        if (used == number) ++number;
-    }
-    return number;
-}
-
 Reply status(int32_t value) { return Reply{value, {}}; }
 
 // The backend's flags for the flags of an _open: write-only with create
@@ -101,15 +90,9 @@ int32_t FilexSession::outcome(int64_t result, int32_t failure) {
     return static_cast<int32_t>(std::min<int64_t>(result, std::numeric_limits<int32_t>::max()));
 }
 
-FilexFile* FilexSession::file(uint32_t descriptor) {
-    const auto it = files_.find(static_cast<int32_t>(descriptor));
-    return it == files_.end() ? nullptr : it->second.get();
-}
+FilexFile* FilexSession::file(uint32_t descriptor) { return files_.use(static_cast<int32_t>(descriptor)); }
 
-FilexDirectory* FilexSession::directory(uint32_t handle) {
-    const auto it = directories_.find(static_cast<int32_t>(handle));
-    return it == directories_.end() ? nullptr : it->second.get();
-}
+FilexDirectory* FilexSession::directory(uint32_t handle) { return directories_.use(static_cast<int32_t>(handle)); }
 
 Reply FilexSession::execute(const FilexCommand& command, const std::vector<uint8_t>& data) {
     switch (static_cast<Opcode>(command.opcode)) {
@@ -135,12 +118,14 @@ Reply FilexSession::execute(const FilexCommand& command, const std::vector<uint8
 Reply FilexSession::open(const FilexCommand& command, const std::vector<uint8_t>& data) {
     std::string path;
     if (!pathOf(data, path)) return status(outcome(-FX_EINVAL));
-    if (files_.size() >= MAX_OPEN_FILES) return status(outcome(-FX_EMFILE));
+    if (!files_.makeRoom()) return status(outcome(-FX_EMFILE));
     std::unique_ptr<FilexFile> opened;
-    if (const int32_t error = backend_.open(path, backendOpenFlags(command.argA), opened); error < 0) return status(outcome(error));
-    const int32_t descriptor = freeNumber(files_, FIRST_DESCRIPTOR);
-    files_[descriptor] = std::move(opened);
-    return status(outcome(descriptor));
+    const uint32_t flags = backendOpenFlags(command.argA);
+    int32_t error = backend_.open(path, flags, opened);
+    // The card's file system holds fewer open files than the table.
+    if (error == -FX_EMFILE && files_.reclaimIdle()) error = backend_.open(path, flags, opened);
+    if (error < 0) return status(outcome(error));
+    return status(outcome(files_.add(std::move(opened))));
 }
 
 Reply FilexSession::fstat(const FilexCommand& command) {
@@ -183,11 +168,9 @@ Reply FilexSession::write(const FilexCommand& command, const std::vector<uint8_t
 }
 
 Reply FilexSession::close(const FilexCommand& command) {
-    const auto it = files_.find(static_cast<int32_t>(command.argA));
-    if (it == files_.end()) return status(outcome(-FX_EBADF));
-    const int32_t result = it->second->close();
-    files_.erase(it);
-    return status(outcome(result));
+    const std::unique_ptr<FilexFile> closing = files_.remove(static_cast<int32_t>(command.argA));
+    if (!closing) return status(outcome(-FX_EBADF));
+    return status(outcome(closing->close()));
 }
 
 Reply FilexSession::pathCall(const FilexCommand& command, const std::vector<uint8_t>& data) {
@@ -208,12 +191,10 @@ Reply FilexSession::fsync(const FilexCommand& command) {
 Reply FilexSession::opendir(const FilexCommand&, const std::vector<uint8_t>& data) {
     std::string path;
     if (!pathOf(data, path)) return status(outcome(-FX_EINVAL, 0));
-    if (directories_.size() >= MAX_OPEN_DIRECTORIES) return status(outcome(-FX_EMFILE, 0));
+    if (!directories_.makeRoom()) return status(outcome(-FX_EMFILE, 0));
     std::unique_ptr<FilexDirectory> opened;
     if (const int32_t error = backend_.openDirectory(path, opened); error < 0) return status(outcome(error, 0));
-    const int32_t handle = freeNumber(directories_, FIRST_DIRECTORY);
-    directories_[handle] = std::move(opened);
-    return status(outcome(handle, 0));
+    return status(outcome(directories_.add(std::move(opened)), 0));
 }
 
 Reply FilexSession::readdir(const FilexCommand& command) {
@@ -233,7 +214,7 @@ Reply FilexSession::rewinddir(const FilexCommand& command) {
 }
 
 Reply FilexSession::closedir(const FilexCommand& command) {
-    if (directories_.erase(static_cast<int32_t>(command.argA)) == 0) return status(outcome(-FX_EBADF));
+    if (!directories_.remove(static_cast<int32_t>(command.argA))) return status(outcome(-FX_EBADF));
     return status(outcome(0));
 }
 

@@ -8,7 +8,10 @@
 //   _read/_write the count moved (at most the length asked for); -1
 //   _lseek       the new position; -1 (also for one beyond 2^31 - 1)
 //   the others   0 on success; -1
-// The backend's reasons (its error numbers) do not travel.
+// The backend's reasons (its error numbers) do not travel. A full table of
+// files or listings reclaims the slot idle longest once it has been idle
+// past the client's watchdog time (filex_slots.h); the client that held it
+// then fails on it as on a number never handed out.
 //
 // _open flags are the backend's OPEN_* bits, with one addition: write-only
 // with create and without append (0x201, the copy of a file onto the
@@ -29,9 +32,9 @@
 
 #include "filex/filex_wire.h"
 #include "sim/filex_backend.h"
+#include "sim/filex_slots.h"
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <vector>
 
@@ -49,7 +52,8 @@ public:
         std::vector<uint8_t> data;  // commands with data from the device: at most dataLength bytes
     };
 
-    explicit FilexSession(FilexBackend& backend) : backend_(backend) {}
+    explicit FilexSession(FilexBackend& backend)
+        : backend_(backend), files_(FIRST_DESCRIPTOR, MAX_OPEN_FILES), directories_(FIRST_DIRECTORY, MAX_OPEN_DIRECTORIES) {}
 
     // Executes `command`; `data` is the data phase the host sent (exactly
     // dataLength bytes for commands with data to the device).
@@ -75,8 +79,8 @@ private:
     FilexDirectory* directory(uint32_t handle);
 
     FilexBackend& backend_;
-    std::map<int32_t, std::unique_ptr<FilexFile>> files_;
-    std::map<int32_t, std::unique_ptr<FilexDirectory>> directories_;
+    SlotTable<FilexFile> files_;
+    SlotTable<FilexDirectory> directories_;
 };
 
 // The path a command carries: the data up to its first zero byte. False

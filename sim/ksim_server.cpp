@@ -1,10 +1,13 @@
 #include "sim/ksim_server.h"
 
 #include "platform/byte_order.h"
+#include "platform/clock.h"
 #include "platform/driver_interface.h"
 #include "platform/ksim_protocol.h"
+#include "sim/ksim_request_runner.h"
 
 #include <algorithm>
+#include <chrono>
 #include <optional>
 #include <string>
 #include <cstring>
@@ -17,6 +20,11 @@ namespace {
 constexpr size_t OPEN_HEADER = 20;     // magic, version, access, share, name length
 constexpr size_t REQUEST_HEADER = 12;  // code, input length, output length
 constexpr size_t REPLY_HEADER = 12;    // ok, error, bytes
+
+// Pauses after a failed accept (out of descriptors, say), doubling from the
+// first to the last while the failures go on.
+constexpr uint32_t FIRST_ACCEPT_PAUSE_MS = 20;
+constexpr uint32_t LAST_ACCEPT_PAUSE_MS = 1000;
 
 struct OpenRequest {
     uint32_t access = 0;
@@ -33,6 +41,20 @@ std::optional<OpenRequest> receiveOpen(platform::Socket& socket) {
     OpenRequest request{loadLe32(head + 8), loadLe32(head + 12), std::string(loadLe32(head + 16), '\0')};
     if (!request.name.empty() && !socket.receiveAll(request.name.data(), request.name.size())) return std::nullopt;
     return request;
+}
+
+// The next request of a client; false when the client went away or broke
+// the protocol (a transfer over the limits).
+bool receiveRequest(platform::Socket& socket, KsimRequest& request) {
+    uint8_t header[REQUEST_HEADER];
+    if (!socket.receiveAll(header, sizeof header)) return false;
+    request.code = loadLe32(header);
+    request.inLength = loadLe32(header + 4);
+    request.outLength = loadLe32(header + 8);
+    if (request.inLength > ksim::MAX_TRANSFER || request.outLength > ksim::MAX_TRANSFER) return false;
+    const bool sends = driver::driverReadsOutput(request.code);
+    request.payload.resize(size_t{request.inLength} + (sends ? request.outLength : 0));
+    return request.payload.empty() || socket.receiveAll(request.payload.data(), request.payload.size());
 }
 
 bool sendOpenAnswer(platform::Socket& socket, uint32_t error) {
@@ -73,6 +95,7 @@ void KsimServer::close() {
         if (closing_) return;
         closing_ = true;
     }
+    closed_.notify_all();
     listener_->close();
     acceptor_.join();
     {
@@ -87,10 +110,21 @@ void KsimServer::close() {
 }
 
 void KsimServer::acceptLoop() {
-    while (auto socket = listener_->accept()) {
-        std::lock_guard lock(mutex_);
+    uint32_t pauseMs = FIRST_ACCEPT_PAUSE_MS;
+    for (;;) {
+        auto socket = listener_->accept();
+        std::unique_lock lock(mutex_);
         if (closing_) break;
         reapFinished();
+        if (!socket) {
+            // Out of descriptors, or another passing failure: the client
+            // waits in the listen queue until a descriptor is free again.
+            const auto pause = std::chrono::milliseconds(platform::scaledMs(pauseMs));
+            closed_.wait_for(lock, pause, [this] { return closing_; });
+            pauseMs = std::min(pauseMs * 2, LAST_ACCEPT_PAUSE_MS);
+            continue;
+        }
+        pauseMs = FIRST_ACCEPT_PAUSE_MS;
         auto session = std::make_unique<Session>();
         session->socket = std::move(socket);
         Session* raw = session.get();
@@ -134,31 +168,36 @@ void KsimServer::serve(Session& session) {
 
 void KsimServer::serveRequests(Session& session) {
     platform::Socket& socket = *session.socket;
-    std::vector<uint8_t> payload;
-    std::vector<uint8_t> reply;
-    uint8_t header[REQUEST_HEADER];
-    while (socket.receiveAll(header, sizeof header)) {
-        const uint32_t code = loadLe32(header);
-        const uint32_t inLength = loadLe32(header + 4);
-        const uint32_t outLength = loadLe32(header + 8);
-        if (inLength > ksim::MAX_TRANSFER || outLength > ksim::MAX_TRANSFER) return;
-        const bool sends = driver::driverReadsOutput(code);
-        payload.resize(size_t{inLength} + (sends ? outLength : 0));
-        if (!payload.empty() && !socket.receiveAll(payload.data(), payload.size())) return;
-        reply.resize(REPLY_HEADER + (sends ? 0 : outLength));
-        uint8_t* in = inLength ? payload.data() : nullptr;
-        uint8_t* out = outLength == 0 ? nullptr : sends ? payload.data() + inLength : reply.data() + REPLY_HEADER;
-
-        platform::ControlResult result;
-        if (session.connection) result = session.connection->control(code, in, inLength, out, outLength);
-        else result = controlHandleRequest(*device_, code, in, inLength, out, outLength);
-
-        const uint32_t bytes = std::min(result.bytes, outLength);
-        storeLe32(reply.data(), result.ok ? 1 : 0);
-        storeLe32(reply.data() + 4, result.ok ? 0 : result.error);
-        storeLe32(reply.data() + 8, bytes);
-        if (!socket.sendAll(reply.data(), REPLY_HEADER + (sends ? 0 : bytes))) return;
+    {
+        KsimRequestRunner runner([this, &session](KsimRequest& request) { return answer(session, request); });
+        KsimRequest request;
+        while (receiveRequest(socket, request)) {
+            if (!runner.submit(std::move(request))) break;
+        }
+        // The client went away (or broke the protocol): a request of its
+        // that still waits in the device ends now, before it can take an
+        // answer meant for another client.
+        if (session.connection) session.connection->cancel();
     }
+}
+
+bool KsimServer::answer(Session& session, KsimRequest& request) {
+    const bool sends = driver::driverReadsOutput(request.code);
+    const uint32_t inLength = request.inLength;
+    const uint32_t outLength = request.outLength;
+    std::vector<uint8_t> reply(REPLY_HEADER + (sends ? 0 : outLength));
+    uint8_t* in = inLength ? request.payload.data() : nullptr;
+    uint8_t* out = outLength == 0 ? nullptr : sends ? request.payload.data() + inLength : reply.data() + REPLY_HEADER;
+
+    platform::ControlResult result;
+    if (session.connection) result = session.connection->control(request.code, in, inLength, out, outLength);
+    else result = controlHandleRequest(*device_, request.code, in, inLength, out, outLength);
+
+    const uint32_t bytes = std::min(result.bytes, outLength);
+    storeLe32(reply.data(), result.ok ? 1 : 0);
+    storeLe32(reply.data() + 4, result.ok ? 0 : result.error);
+    storeLe32(reply.data() + 8, bytes);
+    return session.socket->sendAll(reply.data(), REPLY_HEADER + (sends ? 0 : bytes));
 }
 
 }  // namespace kestrel::sim

@@ -7,13 +7,17 @@
 // CTL_SIM_COMMAND (so a tool can replug an unplugged device).
 //
 // A connection that breaks the protocol (bad magic or version, a name or a
-// transfer over the limits) is closed.
+// transfer over the limits) is closed. A connection that ends, whatever the
+// reason, ends the transfers it left waiting in the device. A failing
+// accept (out of file descriptors) does not end the service: the server
+// pauses, longer while the failures go on, and accepts again.
 #pragma once
 
 #include "platform/socket.h"
 #include "platform/thread.h"
 #include "sim/sim_device.h"
 
+#include <condition_variable>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -21,6 +25,8 @@
 namespace kestrel::sim {
 
 inline constexpr const char* CONTROL_NAME = "KestrelSim";
+
+struct KsimRequest;
 
 class KsimServer {
 public:
@@ -43,12 +49,15 @@ private:
     void acceptLoop();
     void serve(Session& session);
     void serveRequests(Session& session);
+    // Carries out one request and sends the reply; false when it cannot be sent.
+    bool answer(Session& session, KsimRequest& request);
     void reapFinished();
 
     std::shared_ptr<SimDevice> device_;
     std::unique_ptr<platform::Listener> listener_;
     std::mutex mutex_;
     std::list<std::unique_ptr<Session>> sessions_;
+    std::condition_variable closed_;  // signalled when closing_ is set
     bool closing_ = false;
     platform::Thread acceptor_;
 };

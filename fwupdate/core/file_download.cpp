@@ -32,8 +32,11 @@ uint32_t UpdateTool::DownloadFile(HostFile& file, const char* devicePath, Progre
     const auto report = [&](uint32_t total, uint32_t done) {
         if (progress != nullptr) (this->*progress)(total, done);
     };
+    // The host file is checked before anything on the device changes: a
+    // folder, or a file that cannot be read, must not cost the device the
+    // file it has.
     const std::optional<HostFileStatus> status = file.status();
-    if (!status) {
+    if (!status || !status->regular) {
         log_.printf("dwnl> Error %d reading input file\n", static_cast<int>(SHORT_HOST_FILE));
         return SHORT_HOST_FILE;
     }
@@ -49,6 +52,12 @@ uint32_t UpdateTool::DownloadFile(HostFile& file, const char* devicePath, Progre
         return HOST_FILE_TOO_LARGE;
     }
     const auto size = static_cast<uint32_t>(hostSize);
+    std::array<uint8_t, CHUNK> buffer{};
+    const uint32_t first = std::min(size, CHUNK);
+    if (file.read(buffer.data(), first) < first) {
+        log_.printf("dwnl> Error %d reading input file\n", static_cast<int>(SHORT_HOST_FILE));
+        return SHORT_HOST_FILE;
+    }
 
     uint32_t count = 0;
     if (const uint32_t e = oryx_.getListNumDir(VOLUME_ROOT, &count)) {
@@ -94,11 +103,11 @@ uint32_t UpdateTool::DownloadFile(HostFile& file, const char* devicePath, Progre
     log_.printf("done\n");
     report(1, 0);
 
-    std::array<uint8_t, CHUNK> buffer{};
     uint32_t remaining = size;
     while (remaining != 0) {
         const uint32_t n = std::min(remaining, CHUNK);
-        if (file.read(buffer.data(), n) < n) {
+        const bool readAhead = remaining == size;  // the first piece was read before the device was touched
+        if (!readAhead && file.read(buffer.data(), n) < n) {
             // The host file ended early: what reached the card is kept as a
             // file of that length.
             log_.printf("dwnl> Error %d reading input file\n", static_cast<int>(SHORT_HOST_FILE));

@@ -18,7 +18,7 @@ public:
     std::optional<HostFileStatus> status() override {
         const auto info = platform::fileStatus(file_);
         if (!info) return std::nullopt;
-        return HostFileStatus{info->size, info->modified};
+        return HostFileStatus{info->size, info->modified, info->regular};
     }
 
     size_t read(void* buffer, size_t length) override { return std::fread(buffer, 1, length, file_); }

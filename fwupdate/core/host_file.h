@@ -16,6 +16,7 @@ namespace kestrel::fwupdate {
 struct HostFileStatus {
     uint64_t size = 0;
     std::time_t modified = 0;  // last modification, seconds since the epoch
+    bool regular = true;       // a plain file (not a folder, device or pipe)
 };
 
 class HostFile {

@@ -19,6 +19,11 @@ Message unableToOpen(const std::string& file) {
             "Error", BoxIcon::Error, BoxButtons::Ok, BoxModality::TaskModal};
 }
 
+Message emptyUpdateFile(const std::string& file) {
+    return {formatText("The update file '%s' is empty.\nNothing was changed on the device.", file.c_str()), "Error",
+            BoxIcon::Error, BoxButtons::Ok, BoxModality::TaskModal};
+}
+
 Message eepromImageTooLarge(const std::string& file, unsigned long long size) {
     return {formatText("The EEPROM image '%s' holds %llu bytes; the boot EEPROM takes at most 65536.\n"
                        "Nothing was written.",

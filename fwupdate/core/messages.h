@@ -23,6 +23,7 @@ Message nothingSelected();
 // selection: 1 EEPROM, 2 MAIN, 3 both.
 Message confirmUpdate(unsigned selection);
 Message unableToOpen(const std::string& file);
+Message emptyUpdateFile(const std::string& file);
 Message eepromImageTooLarge(const std::string& file, unsigned long long size);
 Message keepDeviceOn();
 Message eepromWriteError();

@@ -9,6 +9,7 @@
 #include "platform/clock.h"
 
 #include <memory>
+#include <optional>
 
 namespace kestrel::fwupdate {
 
@@ -31,20 +32,15 @@ UpdateOutcome UpdateTool::RunUpdate() {
     const bool main = (selection & 2) != 0;
     std::unique_ptr<HostFile> image;
     if (eeprom) {
-        image = openHostFile_(EEPROM_IMAGE);
-        if (!image) {
-            view_.showMessage(box::unableToOpen(EEPROM_IMAGE));
-            return UpdateOutcome::FileMissing;
-        }
+        image = openUpdateFile(EEPROM_IMAGE);
+        if (!image) return UpdateOutcome::FileMissing;
         if (!eepromImageFits(*image, EEPROM_IMAGE)) return UpdateOutcome::ImageTooLarge;
     }
-    // All three MAIN images are looked for before anything is done: one
-    // missing after the format would leave the card without its firmware.
+    // All three MAIN images are checked before anything is done: one missing
+    // or empty after the format would leave the card without that code.
     if (main) {
         for (const auto& file : MAIN_IMAGES) {
-            if (openHostFile_(file.hostFile)) continue;
-            view_.showMessage(box::unableToOpen(file.hostFile));
-            return UpdateOutcome::FileMissing;
+            if (!openUpdateFile(file.hostFile)) return UpdateOutcome::FileMissing;
         }
     }
 
@@ -64,6 +60,20 @@ UpdateOutcome UpdateTool::RunUpdate() {
     if (main && !updateMain(nt)) return UpdateOutcome::Failed;
     restartDevice();
     return UpdateOutcome::Succeeded;
+}
+
+std::unique_ptr<HostFile> UpdateTool::openUpdateFile(const char* name) {
+    std::unique_ptr<HostFile> file = openHostFile_(name);
+    const std::optional<HostFileStatus> status = file ? file->status() : std::nullopt;
+    if (!status || !status->regular) {
+        view_.showMessage(box::unableToOpen(name));
+        return nullptr;
+    }
+    if (status->size == 0) {
+        view_.showMessage(box::emptyUpdateFile(name));
+        return nullptr;
+    }
+    return file;
 }
 
 bool UpdateTool::formatForUpdate(bool nt) {

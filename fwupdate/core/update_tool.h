@@ -26,7 +26,7 @@ enum class UpdateOutcome {
     Succeeded,
     NothingSelected,  // neither check box set
     Declined,         // the confirmation was answered No
-    FileMissing,      // an update file could not be opened; nothing changed
+    FileMissing,      // an update file could not be opened or read, or is empty; nothing changed
     ImageTooLarge,    // the EEPROM image exceeds the chip; nothing changed
     Failed,           // the update started and ended early
 };
@@ -89,6 +89,10 @@ private:
     uint32_t initFileSystem(const char* prefix);
     // Refuses an image the chip cannot hold; true when it fits.
     bool eepromImageFits(HostFile& image, const std::string& name);
+    // Opens an update file of the working directory and checks that it can
+    // be used (a plain file whose size is known and not 0); null after the
+    // user was told which file and why not.
+    std::unique_ptr<HostFile> openUpdateFile(const char* name);
     bool updateMain(bool nt);
     bool formatForUpdate(bool nt);
     void restartDevice();

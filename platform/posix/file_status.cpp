@@ -7,7 +7,7 @@ namespace kestrel::platform {
 std::optional<FileStatus> fileStatus(std::FILE* file) {
     struct stat info {};
     if (fstat(fileno(file), &info) != 0 || info.st_size < 0) return std::nullopt;
-    return FileStatus{static_cast<uint64_t>(info.st_size), static_cast<std::time_t>(info.st_mtime)};
+    return FileStatus{static_cast<uint64_t>(info.st_size), static_cast<std::time_t>(info.st_mtime), S_ISREG(info.st_mode)};
 }
 
 }  // namespace kestrel::platform

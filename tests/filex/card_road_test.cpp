@@ -7,6 +7,7 @@
 #include "filex/filex_client.h"
 #include "media/media.h"
 #include "platform/byte_order.h"
+#include "platform/clock.h"
 #include "platform/device_provider.h"
 #include "sim/sim_device.h"
 #include "tests/filex/filex_fixture.h"
@@ -301,6 +302,103 @@ TEST_F(CardRoadTest, AnUnformattedCardAnswersEveryOperationWithAFailure) {
     EXPECT_EQ(client_->opendir("/"), 0);
     EXPECT_EQ(client_->open("/A.TXT", OPEN_REPLACE), -1);
     EXPECT_EQ(client_->mkdir("/D", 0), -1);
+}
+
+}  // namespace
+}  // namespace kestrel::filex::test
+
+namespace kestrel::filex::test {
+namespace {
+
+// The card's free bytes, as the update tool's side counts them afresh.
+uint32_t freeBytes(fatfs::FileSystem& fs) {
+    EXPECT_EQ(fs.init(), fatfs::FS_OK);
+    uint32_t info[6] = {};
+    EXPECT_EQ(fs.getVolInfo("dev0:\\", info), fatfs::FS_OK);
+    return info[2];
+}
+
+TEST_F(CardRoadTest, NamesTheCardCannotHoldAreRefusedBeforeAnythingChanges) {
+    restartDevice();
+    ASSERT_EQ(client_->mkdir("/A", 0), 0);
+    // A backslash would be a separator to the card's file system: the
+    // name would land in another folder than the one the path names.
+    EXPECT_EQ(client_->open("/A\\B.TXT", OPEN_CREATE_WRITE), -1);
+    EXPECT_EQ(client_->open("/A/..\\C.TXT", OPEN_CREATE_WRITE), -1);
+    EXPECT_EQ(client_->mkdir("/Q\\R", 0), -1);
+    EXPECT_EQ(client_->opendir("/A\\.."), 0);
+    for (const char c : std::string(":*?\"<>|\x01\x1f")) {
+        const std::string name = std::string("/x") + c + "y.txt";
+        SCOPED_TRACE(static_cast<int>(c));
+        EXPECT_EQ(client_->open(name.c_str(), OPEN_CREATE_WRITE), -1);
+        EXPECT_EQ(client_->mkdir(name.c_str(), 0), -1);
+    }
+    EXPECT_EQ(client_->mkdir("/...", 0), -1) << "a name of dots only";
+
+    const auto root = listFolder(*client_, "/");
+    ASSERT_TRUE(root);
+    EXPECT_EQ(namesOf(*root), (std::vector<std::string>{"A"}));
+    const auto a = listFolder(*client_, "/A");
+    ASSERT_TRUE(a);
+    EXPECT_EQ(namesOf(*a), (std::vector<std::string>{".", ".."}));
+    // Names FAT holds in long names only are still taken.
+    EXPECT_TRUE(putFile(*client_, "/A/a+b;c=d [1].txt", bytes(5, 9)));
+    EXPECT_EQ(getFile(*client_, "/A/A+B;C=D [1].TXT"), bytes(5, 9));
+}
+
+TEST_F(CardRoadTest, AWriteBeyondTheCardFailsAtOnceAndGapsAreFilledWithZeros) {
+    restartDevice();
+    ASSERT_TRUE(putFile(*client_, "/fill.bin", bytes(2500000, 10)));
+    const uint32_t before = freeBytes(*fs_);
+    ASSERT_GT(before, 0u);
+
+    const int32_t fd = client_->open("/gap.bin", OPEN_UPDATE);
+    ASSERT_GT(fd, 0);
+    const uint8_t byte = 0x42;
+    const uint64_t programsBefore = device_->counters().pagePrograms;
+    // Far beyond the card's capacity: refused before any gap is filled.
+    ASSERT_EQ(client_->lseek(fd, 2000000000, 0), 2000000000);
+    EXPECT_EQ(client_->write(fd, &byte, 1), -1);
+    // Within the capacity but beyond the free space: refused as well,
+    // without growing the file up to where the card ran full.
+    ASSERT_EQ(client_->lseek(fd, static_cast<int32_t>(before + 1), 0), static_cast<int32_t>(before + 1));
+    EXPECT_EQ(client_->write(fd, &byte, 1), -1);
+    EXPECT_EQ(device_->counters().pagePrograms, programsBefore) << "the refused writes wrote nothing to the card";
+    FilexStat stat;
+    ASSERT_EQ(client_->fstat(fd, &stat), 0);
+    EXPECT_EQ(stat.fileSize(), 0u);
+
+    // A gap that fits (several fill pieces and a remainder) reads as zeros.
+    ASSERT_EQ(client_->lseek(fd, 100000, 0), 100000);
+    EXPECT_EQ(client_->write(fd, "abc", 3), 3);
+    ASSERT_EQ(client_->close(fd), 0);
+    std::vector<uint8_t> expected(100000, 0);
+    expected.insert(expected.end(), {'a', 'b', 'c'});
+    EXPECT_EQ(getFile(*client_, "/gap.bin"), expected);
+    ASSERT_EQ(client_->unlink("/gap.bin"), 0);
+    EXPECT_EQ(freeBytes(*fs_), before) << "the refused writes took no space";
+}
+
+TEST_F(CardRoadTest, FilesLeftOpenByCrashedClientsAreReclaimedOnceIdle) {
+    restartDevice();
+    // The card's file system holds fewer open files than the server's table.
+    std::vector<int32_t> left;
+    for (int i = 0; i < 17; ++i) {
+        const int32_t fd = client_->open(("/f" + std::to_string(i)).c_str(), OPEN_CREATE_WRITE);
+        if (fd == -1) break;
+        left.push_back(fd);
+    }
+    ASSERT_FALSE(left.empty());
+    ASSERT_LT(left.size(), 17u) << "no limit reached";
+    EXPECT_EQ(client_->open("/late.txt", OPEN_CREATE_WRITE), -1) << "none idle long enough yet";
+
+    platform::sleepMs(8200);  // past the client's exchange watchdog time
+    const int32_t fd = client_->open("/late.txt", OPEN_CREATE_WRITE);
+    ASSERT_GT(fd, 0);
+    EXPECT_EQ(client_->write(fd, "late", 4), 4);
+    EXPECT_EQ(client_->close(fd), 0);
+    EXPECT_EQ(getFile(*client_, "/late.txt"), (std::vector<uint8_t>{'l', 'a', 't', 'e'}));
+    EXPECT_EQ(client_->write(left.front(), "x", 1), -1) << "the reclaimed descriptor";
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // firmware's handling of the wire when a host does what the client never
 // does (foreign packets, oversized phases, abandoned data phases, lengths
 // that disagree).
+#include "filex/filex_records.h"
 #include "filex/filex_wire.h"
 #include "platform/byte_order.h"
 #include "platform/driver_interface.h"
@@ -161,6 +162,21 @@ TEST_F(FilexServerWireTest, PaddingIsDroppedAndReadPhasesAreWholePackets) {
     EXPECT_EQ(std::string(phase.begin(), phase.begin() + 3), "hel");
     EXPECT_EQ(std::vector<uint8_t>(phase.begin() + 3, phase.begin() + 64), std::vector<uint8_t>(61, 0));
     EXPECT_EQ(status(), 3);
+}
+
+TEST_F(FilexServerWireTest, AWriteTakesNoMoreThanItsDataPhaseCarriedWhateverItsLengthSays) {
+    const int32_t fd = openPath("/w.bin", OPEN_READ_WRITE | OPEN_CREATE);
+    ASSERT_EQ(fd, 3);
+    // The length argument claims 1000 bytes; the data phase carries 5.
+    ASSERT_TRUE(send(filex::makeCommand(Opcode::Write, Direction::ToDevice, 5, 3, 1000)));
+    ASSERT_TRUE(sendData("hello", 64));
+    EXPECT_EQ(status(), 5);
+    ASSERT_TRUE(send(filex::makeCommand(Opcode::Fstat, Direction::FromDevice, filex::FilexStat::SIZE, 3)));
+    std::vector<uint8_t> record(128);
+    const auto r = client_->bulkRead(driver::PIPE_DATA_IN, record.data(), 128);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(loadLe32(record.data() + filex::FilexStat::FILE_SIZE), 5u);
+    EXPECT_EQ(status(), 0);
 }
 
 TEST_F(FilexServerWireTest, OnlyCommandBlocksRunAndANewPacketAbandonsAnUnfinishedPhase) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <filesystem>
 
 namespace kestrel::fwupdate::test {
 namespace {
@@ -134,6 +135,26 @@ TEST_F(DownloadTest, AZeroLengthFileLeavesTheDeviceAlone) {
     EXPECT_EQ(logText(), "dwnl> Input file is 0 length ... ");
     EXPECT_TRUE(spy.calls.empty());
     EXPECT_TRUE(view.percents.empty());
+}
+
+TEST_F(DownloadTest, AHostFileThatCannotBeReadLeavesTheDevicesFileInPlace) {
+    writeHostFile("good", patternBytes(3000, 4));
+    ASSERT_EQ(download("good", "dev0:\\L1_1.BIN"), 0u);
+    // A folder opens for reading on some systems, and cannot be read.
+    const std::string folder = hostPath("folder");
+    ASSERT_TRUE(std::filesystem::create_directory(folder));
+    if (auto opened = openHostFile(folder)) {
+        spy.calls.clear();
+        EXPECT_EQ(tool().DownloadFile(*opened, "dev0:\\L1_1.BIN", nullptr), SHORT_HOST_FILE);
+        EXPECT_TRUE(spy.calls.empty()) << spy.calls.front().name;
+    }
+    // A file that fails at its first piece (a read error) changes nothing either.
+    ScriptedHostFile failing(3000, 100);
+    spy.calls.clear();
+    EXPECT_EQ(tool().DownloadFile(failing, "dev0:\\L1_1.BIN", nullptr), SHORT_HOST_FILE);
+    EXPECT_TRUE(spy.calls.empty()) << spy.calls.front().name;
+    EXPECT_EQ(cardFileBytes("dev0:\\L1_1.BIN"), hostBytes("good"));
+    std::filesystem::remove(folder);
 }
 
 using ProgressTest = UpdateTest;

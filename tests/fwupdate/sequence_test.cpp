@@ -7,6 +7,7 @@
 #include "tests/fwupdate/update_fixture.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <cstdio>
 #include <cstdlib>
 
@@ -97,6 +98,33 @@ TEST_F(SequenceTest, AMissingFileIsNamedBeforeAnythingIsDone) {
     }
     EXPECT_TRUE(spy.calls.empty());
     EXPECT_EQ(std::count(view.events.begin(), view.events.end(), "disable"), 0);
+}
+
+TEST_F(SequenceTest, AnEmptyOrUnreadableUpdateFileIsNamedBeforeAnythingIsWritten) {
+    // Written as they were, each would leave the device without that code
+    // after a format, and the update would still report success.
+    for (const auto& name : SAMPLE_FILES) {
+        SCOPED_TRACE(name);
+        copySamples();
+        writeHostFile(name, {});
+        view.messages.clear();
+        view.eeprom = view.main = true;
+        EXPECT_EQ(tool().RunUpdate(), UpdateOutcome::FileMissing);
+        ASSERT_EQ(view.messages.size(), 2u);
+        EXPECT_EQ(view.messages[1], (Message{"The update file '" + name + "' is empty.\nNothing was changed on the device.",
+                                             "Error", BoxIcon::Error, BoxButtons::Ok, BoxModality::TaskModal}));
+    }
+    // A folder in a file's place.
+    copySamples();
+    std::filesystem::remove(hostPath("FPGA.BIR"));
+    ASSERT_TRUE(std::filesystem::create_directory(hostPath("FPGA.BIR")));
+    view.messages.clear();
+    view.eeprom = false;
+    EXPECT_EQ(tool().RunUpdate(), UpdateOutcome::FileMissing);
+    ASSERT_EQ(view.messages.size(), 2u);
+    EXPECT_NE(view.messages[1].text.find("'FPGA.BIR'"), std::string::npos) << view.messages[1].text;
+    std::filesystem::remove(hostPath("FPGA.BIR"));
+    EXPECT_TRUE(spy.calls.empty());
 }
 
 TEST_F(SequenceTest, AnEepromImageBeyondTheChipIsRefusedBeforeTheDeviceIsTouched) {
@@ -321,19 +349,24 @@ TEST_F(SequenceTest, AFailedFormatSaysSoWithTheNormalCursorBack) {
     EXPECT_EQ(mainCalls(spy).back(), "formatVol");
 }
 
-TEST_F(SequenceTest, AnEmptyMainImageCountsAsWrittenAndLeavesNoFile) {
+TEST_F(SequenceTest, AnEmptyMainImageIsRefusedAndTheCardKeepsItsCode) {
     startDevice();
-    writeSmallUpdateFiles({"L1_1.BIN", "FPGA.BIR"});
-    writeHostFile("L2_1.MI", {});
+    writeSmallUpdateFiles({"L1_1.BIN", "L2_1.MI", "FPGA.BIR"});
     view.main = true;
-    EXPECT_EQ(tool().RunUpdate(), UpdateOutcome::Succeeded);
-    EXPECT_NE(logText().find(asTextFile("\ndwnl> Input file is 0 length ... dwnl> Creating dev0:\\FPGA.BIR")),
-              std::string::npos)
-        << logText();
+    ASSERT_EQ(tool().RunUpdate(), UpdateOutcome::Succeeded);
+    const auto before = cardFileBytes("dev0:\\L2_1.MI");
+    ASSERT_EQ(before.size(), 5000u);
+
+    writeHostFile("L2_1.MI", {});
+    spy.calls.clear();
+    view.messages.clear();
+    EXPECT_EQ(tool().RunUpdate(), UpdateOutcome::FileMissing);
+    EXPECT_TRUE(spy.calls.empty()) << "neither formatted nor written";
+    ASSERT_EQ(view.messages.size(), 2u);
+    EXPECT_NE(view.messages[1].text.find("'L2_1.MI'"), std::string::npos) << view.messages[1].text;
     const auto files = cardFiles();
-    ASSERT_EQ(files.size(), 2u);
-    EXPECT_EQ(files[0].name, "L1_1.BIN");
-    EXPECT_EQ(files[1].name, "FPGA.BIR");
+    ASSERT_EQ(files.size(), 3u);
+    EXPECT_EQ(cardFileBytes("dev0:\\L2_1.MI"), before);
 }
 
 TEST_F(SequenceTest, A5000ByteImageGoesInThreePiecesWithItsPercentagesAndLogLines) {
