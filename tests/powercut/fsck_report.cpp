@@ -19,6 +19,10 @@ bool isNoise(const std::string& line) {
 
 FsckReport readFsckOutput(const std::string& output) {
     static const std::regex lost(R"(^Reclaimed (\d+) unused clusters? .*)");
+    static const std::regex longChain(R"(.* /  File size is \d+ bytes, cluster chain length is > \d+ bytes\. /  Truncating file to \d+ bytes\.)");
+    static const std::regex intactCopies(R"(FATs differ but appear to be intact\. /  Using first FAT\.)");
+    // Complaints with their indented lines joined.
+    std::vector<std::string> complaints;
     FsckReport report;
     std::istringstream lines(output);
     std::string line;
@@ -30,12 +34,17 @@ FsckReport readFsckOutput(const std::string& output) {
             continuing = false;
         } else if (isNoise(line)) {
             continuing = false;
-        } else if (continuing && (line[0] == ' ' || line[0] == '\t') && !report.problems.empty()) {
-            report.problems.back() += " /" + line;
+        } else if (continuing && (line[0] == ' ' || line[0] == '\t')) {
+            complaints.back() += " /" + line;
         } else {
-            report.problems.push_back(line);
+            complaints.push_back(line);
             continuing = true;
         }
+    }
+    for (const auto& complaint : complaints) {
+        if (std::regex_match(complaint, longChain)) ++report.longChains;
+        else if (std::regex_match(complaint, intactCopies)) ++report.fatCopiesDiffer;
+        else report.problems.push_back(complaint);
     }
     return report;
 }
@@ -43,12 +52,12 @@ FsckReport readFsckOutput(const std::string& output) {
 FsckReport runFsck(const std::string& image) {
     std::string output;
     FILE* pipe = popen(("fsck.fat -n '" + image + "' 2>&1").c_str(), "r");
-    if (pipe == nullptr) return {0, {"fsck.fat cannot be started"}};
+    if (pipe == nullptr) return {0, 0, 0, {"fsck.fat cannot be started"}};
     char chunk[4096];
     while (size_t n = std::fread(chunk, 1, sizeof chunk, pipe)) output.append(chunk, n);
     const int status = pclose(pipe);
     // 0: clean, 1: errors found (read above); anything else: it did not run.
-    if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) > 1) return {0, {"fsck.fat failed: " + output}};
+    if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) > 1) return {0, 0, 0, {"fsck.fat failed: " + output}};
     return readFsckOutput(output);
 }
 

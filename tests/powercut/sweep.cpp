@@ -192,6 +192,8 @@ void PowerCutSweep::checkImage(CutResult& result) {
     }
     const FsckReport report = runFsck(image);
     result.lostClusters = report.lostClusters;
+    result.longChains = report.longChains;
+    result.fatCopiesDiffer = report.fatCopiesDiffer;
     for (const auto& problem : report.problems) result.failures.push_back("fsck: " + problem);
 }
 

@@ -34,6 +34,8 @@ struct CutResult {
     std::string step;            // the step running when power failed
     uint32_t filesChecked = 0;   // files compared byte for byte
     uint32_t lostClusters = 0;   // as fsck.fat counts them
+    uint32_t longChains = 0;     // files whose chain is longer than their size
+    uint32_t fatCopiesDiffer = 0;  // FAT copies differ, both intact
     std::vector<std::string> failures;
 };
 

@@ -42,6 +42,15 @@ TEST(FsckReportTest, LostClustersAreCountedAndEveryOtherComplaintIsAProblem) {
     EXPECT_NE(shared.problems[0].find("share clusters"), std::string::npos) << shared.problems[0];
     EXPECT_NE(shared.problems[1].find("free cluster"), std::string::npos) << shared.problems[1];
     EXPECT_EQ(shared.lostClusters, 2u);
+
+    const auto between = readFsckOutput(
+        "fsck.fat 4.2 (2021-01-31)\nFATs differ but appear to be intact.\n  Using first FAT.\n/A.BIN\n  File size "
+        "is 0 bytes, cluster chain length is > 0 bytes.\n  Truncating file to 0 bytes.\n/B.BIN\n  File size is 100 "
+        "bytes, cluster chain length is 0 bytes.\n  Truncating file to 0 bytes.\nFATs differ - using first FAT.\n");
+    EXPECT_EQ(between.longChains, 1u);
+    EXPECT_EQ(between.fatCopiesDiffer, 1u);
+    ASSERT_EQ(between.problems.size(), 2u) << "a chain shorter than the size, a FAT copy not intact";
+    EXPECT_NE(between.problems[0].find("/B.BIN"), std::string::npos);
 }
 
 TEST(FsckReportTest, AVolumeWithoutABootSectorIsAProblem) {
