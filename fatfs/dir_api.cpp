@@ -47,12 +47,13 @@ uint32_t FileSystem::createDir(std::string_view path) {
     volume_.fat.set(cluster, FAT_END);
     uint32_t result = io_.fill(cluster, 0);
     if (result == FS_OK) result = directory_.createDotEntries(cluster, parent);
+    // The new directory's cluster is taken on the card before its parent
+    // names it: power failing in between leaves a lost cluster, never an
+    // entry that points at a free one.
+    if (result == FS_OK) result = fat_.store();
     if (result == FS_OK) result = directory_.createEntry(parent, name, cluster, 0, true);
-    if (result != FS_OK) {
-        volume_.fat.set(cluster, FAT_FREE);
-        return result;
-    }
-    return fat_.store();
+    if (result != FS_OK) volume_.fat.set(cluster, FAT_FREE);
+    return result;
 }
 
 uint32_t FileSystem::removeDir(std::string_view path, uint32_t recursive) {

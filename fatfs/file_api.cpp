@@ -61,6 +61,14 @@ uint32_t FileSystem::createFile(std::string_view path, uint32_t overwrite, uint3
     const uint32_t cluster = fat_.findFree();
     if (cluster == 0) return FS_DISK_FULL;
     volume_.fat.set(cluster, FAT_END);
+    // The cluster is taken on the card before an entry names it: power
+    // failing in between leaves a lost cluster, never an entry that points
+    // at a free one (which the next file would then take as well).
+    if (const uint32_t error = fat_.store()) {
+        volume_.fat.set(cluster, FAT_FREE);
+        return error;
+    }
+
     OpenFile record;
     record.firstCluster = record.current = cluster;
     record.directory = parent;
@@ -137,6 +145,9 @@ uint32_t FileSystem::closeFile(uint32_t handle) {
             files_.remove(file);
             return FS_NOT_FOUND;
         }
+        const uint32_t oldSize = entry.size();
+        const uint64_t clusterBytes = volume_.clusterBytes();
+        auto clustersFor = [clusterBytes](uint64_t bytes) { return (bytes + clusterBytes - 1) / clusterBytes; };
         const DateTime now = directory_.now();
         entry.setTime(encodeTime(now));
         entry.setDate(encodeDate(now));
@@ -145,6 +156,13 @@ uint32_t FileSystem::closeFile(uint32_t handle) {
         // expects), once no other handle still writes through it.
         const bool releaseChain = file->size == 0 && files_.countOf(file->firstCluster) == 1;
         if (releaseChain) entry.setFirstCluster(0);
+        // A file that grew: its clusters are linked on the card before the
+        // entry claims them. Power failing in between leaves a chain longer
+        // than the entry's size; the other order would leave an entry that
+        // reaches into clusters the card's FAT calls free.
+        if (clustersFor(file->size) > std::max<uint64_t>(1, clustersFor(oldSize))) {
+            if (const uint32_t error = fat_.store()) return error;
+        }
         if (const uint32_t error = directory_.writeEntry(file->entry, entry)) return error;
         if (releaseChain) {
             (void)fat_.freeChain(file->firstCluster);
@@ -205,6 +223,20 @@ uint32_t FileSystem::getSizeFile(std::string_view path, uint32_t* size) {
     return FS_OK;
 }
 
+// A rename within one directory rewrites the entry in its own slot: one
+// write, so that power failing leaves the old name or the new one, never
+// two entries sharing one chain. A long name of the old name goes first
+// (power failing then leaves the file under its short name).
+uint32_t FileSystem::renameInPlace(uint32_t directory, const FoundEntry& found, std::string_view newName) {
+    if (!validEntryName(newName)) return FS_INVALID;
+    ShortName shortName{};
+    if (const uint32_t error = directory_.shortForm(directory, newName, &shortName)) return error;
+    if (const uint32_t error = directory_.deleteLongNameEntriesBefore(found.position)) return error;
+    DirEntry renamed = found.entry;
+    renamed.setName(shortName);
+    return directory_.writeEntry(found.position, renamed);
+}
+
 uint32_t FileSystem::moveFile(std::string_view source, std::string_view destination) {
     if (names_.volumeOf(destination) != 0u) return FS_INVALID;
     if (const uint32_t error = prologue(source)) return error;
@@ -230,6 +262,7 @@ uint32_t FileSystem::moveFile(std::string_view source, std::string_view destinat
         if (const uint32_t error = isWithin(destCluster, found.entry.firstCluster(), &inside)) return error;
         if (inside) return FS_INVALID;
     }
+    if (sourceCluster == destCluster) return renameInPlace(sourceCluster, found, destName);
     // The new entry first: if it cannot be made, the old one still holds
     // the file.
     DirPosition moved;

@@ -106,6 +106,7 @@ private:
     uint32_t flush(OpenFile& file);
     uint32_t flushCluster(uint32_t cluster, bool isNew, uint32_t clusterStart, const OpenFile& file, bool holdsEnd);
     uint32_t chainLength(uint32_t first, uint32_t* last);
+    uint32_t renameInPlace(uint32_t directory, const FoundEntry& found, std::string_view newName);
 
     media::Media& media_;
     VolumeNames names_;

@@ -37,7 +37,13 @@ public:
     // ANDs `bytes` (page data, then spare) into the page.
     void program(uint64_t page, const std::vector<uint8_t>& bytes);
 
+    // Programs and erases do nothing and fail once power is lost; the one
+    // during which it is lost stops half done.
+
 private:
+    void tornErase(uint64_t block);
+    void tornProgram(uint64_t page, const std::vector<uint8_t>& bytes);
+
     DeviceHardware& hw_;
 };
 

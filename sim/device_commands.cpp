@@ -72,6 +72,14 @@ std::string DeviceModel::runCommand(const std::vector<std::string_view>& words) 
         faults_.armStall(*n);
         return OK;
     }
+    if (verb == "power-cut" && (words.size() == 2 || words.size() == 3)) {
+        const auto n = parseNumber(words[1]);
+        const auto seed = words.size() == 3 ? parseNumber(words[2]) : std::optional<uint32_t>(0);
+        if (!n || !seed)
+            return error("power-cut N [SEED]: power fails during the Nth program or erase from now (0 disarms)");
+        faults_.armPowerCut(*n, *seed);
+        return OK;
+    }
     if (verb == "reenumerate-ms" && words.size() == 2) {
         const auto ms = parseNumber(words[1]);
         if (!ms) return error("reenumerate-ms MS: the time off the bus after a release");
@@ -88,7 +96,7 @@ std::string DeviceModel::runCommand(const std::vector<std::string_view>& words) 
     if ((verb == "fail-program" || verb == "fail-erase" || verb == "bad") && words.size() == 2)
         return blockFault(words);
     return error("unknown command '" + std::string(verb) +
-                 "' (unplug, replug, reset, stall N, flip PAGE BYTE BIT, fail-program BLOCK, fail-erase BLOCK, "
+                 "' (unplug, replug, reset, stall N, power-cut N [SEED], flip PAGE BYTE BIT, fail-program BLOCK, fail-erase BLOCK, "
                  "bad BLOCK, reenumerate-ms MS, stats, faults)");
 }
 
@@ -104,7 +112,8 @@ std::string DeviceModel::blockFault(const std::vector<std::string_view>& words) 
 std::string DeviceModel::stats() const {
     const char* bus = bus_ == Bus::Present ? "present" : bus_ == Bus::Unplugged ? "unplugged" : "re-enumerating";
     return formatCounters(countersLocked()) + "firmware = " + firmwareName(program_->kind()) +
-           "\nbus = " + bus + "\ncpu = " + (cpuHeld_ ? "held" : "running") + "\n";
+           "\nbus = " + bus + "\ncpu = " + (cpuHeld_ ? "held" : "running") +
+           "\npower = " + (hardware_.powerLost ? "lost" : "on") + "\n";
 }
 
 }  // namespace kestrel::sim

@@ -26,6 +26,14 @@ constexpr const char* HEADER =
     "#                             of that page byte (BYTE counts data, then spare)\n"
     "#   stall          = N        the Nth card command after power-on never answers\n"
     "#                             (0 = none)\n"
+    "#   power_cut      = N        power fails during the Nth page program or block\n"
+    "#                             erase after power-on (0 = none): that operation is\n"
+    "#                             left half done (a program stops part-way through\n"
+    "#                             the page's data or spare bytes, an erase has erased\n"
+    "#                             some of the block's first pages or none), and the\n"
+    "#                             device is off the bus until replugged or reset\n"
+    "#   power_cut_seed = 0        picks how far the interrupted operation got (the\n"
+    "#                             same N and seed always leave the same card)\n"
     "#   file_server    = card|memory  what the main firmware's file server serves:\n"
     "#                             the card's FAT file system, or a tree in memory\n";
 
@@ -87,10 +95,14 @@ bool applySetting(DeviceConfig& config, std::string_view key, std::string_view v
         deviceGiven = deviceGiven || key == "device";
         return true;
     }
-    if (key == "reenumerate_ms" || key == "stall") {
+    if (key == "reenumerate_ms" || key == "stall" || key == "power_cut" || key == "power_cut_seed") {
         const auto n = parseNumber(value);
         if (!n) return fail("bad number");
-        (key == "stall" ? config.stallCommand : config.reenumerateMs) = *n;
+        uint32_t& target = key == "stall"       ? config.stallCommand
+                           : key == "power_cut" ? config.powerCut
+                           : key == "power_cut_seed" ? config.powerCutSeed
+                                                     : config.reenumerateMs;
+        target = *n;
         return true;
     }
     if (key == "file_server") {
@@ -199,6 +211,8 @@ std::string formatDeviceConfig(const DeviceConfig& config) {
         << "fail_erase = " << formatNumberList(config.failErase) << "\n"
         << "flip = " << formatFlipList(config.flips) << "\n"
         << "stall = " << config.stallCommand << "\n"
+        << "power_cut = " << config.powerCut << "\n"
+        << "power_cut_seed = " << config.powerCutSeed << "\n"
         << "file_server = " << (config.fileServer == FileServerStore::Card ? "card" : "memory") << "\n";
     return out.str();
 }

@@ -37,6 +37,8 @@ struct DeviceConfig {
     std::vector<uint32_t> failErase;    // blocks whose erase fails
     std::vector<BitFlip> flips;
     uint32_t stallCommand = 0;          // the Nth command after power-on never answers (0: none)
+    uint32_t powerCut = 0;              // power fails during the Nth program or erase after power-on (0: none)
+    uint32_t powerCutSeed = 0;          // chooses how far the interrupted program or erase got
     FileServerStore fileServer = FileServerStore::Card;
 
     // The card this configuration describes (the device code as configured).

@@ -105,6 +105,7 @@ ControlResult DeviceModel::control(Handle& handle, uint32_t code, const void* in
         clock_.chargeRequest(transferBytes(code, outLength));
         result = dispatch(lock, handle, code, static_cast<const uint8_t*>(in), inLength,
                           static_cast<uint8_t*>(out), outLength);
+        noticePowerLoss();
     }
     const uint64_t now = clock_.now();
     lock.unlock();
@@ -244,13 +245,19 @@ void DeviceModel::leaveBus(Bus state) {
 }
 
 void DeviceModel::powerOn() {
+    hardware_.powerLost = false;
     memory_.loadPowerOnImage();
     cpuHeld_ = false;
     bus_ = Bus::Present;
     run(memory_.identify());
 }
 
+void DeviceModel::noticePowerLoss() {
+    if (hardware_.powerLost && bus_ != Bus::Unplugged) leaveBus(Bus::Unplugged);
+}
+
 void DeviceModel::refreshBus() {
+    noticePowerLoss();
     if (bus_ != Bus::Reenumerating || platform::tickMs() < backAtMs_) return;
     bus_ = Bus::Present;
     run(memory_.identify());

@@ -74,6 +74,8 @@ private:
     void leaveBus(Bus state);
     void powerOn();
     void refreshBus();
+    // A power cut during a card operation takes the device off the bus.
+    void noticePowerLoss();
     bool live(const Handle& handle) const { return bus_ == Bus::Present && handle.enumeration == enumeration_; }
     void run(FirmwareKind kind);
 

@@ -37,6 +37,10 @@ struct DeviceHardware {
     FaultPlan& faults;
     PipeSet& pipes;
     bool lastCardOperationFailed = false;  // the card status register's fail bit
+    // Power failed during a program or erase (FaultPlan::takePowerCut): the
+    // card does nothing more, and the device leaves the bus, until it is
+    // powered again.
+    bool powerLost = false;
     // The storage the main firmware serves files from, kept for the
     // device's lifetime. Whoever builds the device may install one; when
     // none is installed, the main firmware's first start puts an in-memory

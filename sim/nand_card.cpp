@@ -41,6 +41,13 @@ void NandCard::eraseBlock(uint64_t block) {
     (void)image_->writeAt(offsetOf(block * geometry_.pagesPerBlock), erased.data(), erased.size());
 }
 
+void NandCard::erasePages(uint64_t block, uint32_t pages) {
+    if (!hasBlock(block)) return;
+    pages = std::min(pages, geometry_.pagesPerBlock);
+    const std::vector<uint8_t> erased(static_cast<size_t>(pages) * geometry_.pageBytes(), 0xFF);
+    (void)image_->writeAt(offsetOf(block * geometry_.pagesPerBlock), erased.data(), erased.size());
+}
+
 void NandCard::markBad(uint64_t block) {
     if (!hasBlock(block)) return;
     const uint8_t mark = FACTORY_BAD_MARK;

@@ -40,6 +40,9 @@ public:
     void program(uint64_t page, const uint8_t* data, size_t length);
 
     void eraseBlock(uint64_t block);
+    // Sets the block's first `pages` pages to 0xFF and leaves the rest as
+    // they are: an erase that power failure stopped part-way.
+    void erasePages(uint64_t block, uint32_t pages);
 
     // Puts the factory-bad mark into the block's status byte.
     void markBad(uint64_t block);

@@ -67,7 +67,9 @@ public:
     // Simulator commands (the text of CTL_SIM_COMMAND): "unplug", "replug",
     // "reset" (power cycle: off the bus and back with the main firmware, the
     // faults of device.conf restored), "stall N" (the Nth command from now
-    // never answers), "flip PAGE BYTE BIT" (a bit flip on every read of that
+    // never answers), "power-cut N [SEED]" (power fails during the Nth page
+    // program or block erase from now, leaving it half done; the device is
+    // then off the bus, as unplugged, until "replug" or "reset"), "flip PAGE BYTE BIT" (a bit flip on every read of that
     // page byte), "fail-program BLOCK", "fail-erase BLOCK", "bad BLOCK",
     // "reenumerate-ms MS" (the delay of the next re-enumerations), "stats",
     // "faults". Returns the answer text ("ok", the statistics...),

@@ -94,9 +94,9 @@ int infoCommand(const ToolArgs& args) {
                 static_cast<unsigned long long>(g->pages()), static_cast<unsigned long long>(g->imageBytes()));
     std::printf("marked blocks   %s\n", marked.empty() ? "none" : formatNumberList(marked).c_str());
     std::printf("re-enumeration  %u ms\n", config->reenumerateMs);
-    std::printf("faults          fail_program=%s fail_erase=%s flips=%zu stall=%u\n",
+    std::printf("faults          fail_program=%s fail_erase=%s flips=%zu stall=%u power_cut=%u (seed %u)\n",
                 formatNumberList(config->failProgram).c_str(), formatNumberList(config->failErase).c_str(),
-                config->flips.size(), config->stallCommand);
+                config->flips.size(), config->stallCommand, config->powerCut, config->powerCutSeed);
     if (stats) {
         const auto at = stats->find("firmware = ");
         const auto end = at == std::string::npos ? at : stats->find('\n', at);

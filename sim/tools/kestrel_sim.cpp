@@ -32,8 +32,13 @@ constexpr const char* HELP =
     "                     device work and modelled time\n"
     "  command ENDPOINT WORDS...\n"
     "                     send a simulator command: unplug, replug, reset, stall N,\n"
-    "                     flip PAGE BYTE BIT, fail-program BLOCK, fail-erase BLOCK,\n"
-    "                     bad BLOCK, reenumerate-ms MS, stats, faults\n"
+    "                     power-cut N [SEED], flip PAGE BYTE BIT, fail-program BLOCK,\n"
+    "                     fail-erase BLOCK, bad BLOCK, reenumerate-ms MS, stats, faults\n"
+    "                     (power-cut: power fails during the Nth page program or block\n"
+    "                     erase from now; that operation is left half done, chosen by N\n"
+    "                     and SEED, and the device stays off the bus until replug or\n"
+    "                     reset; device.conf keys power_cut and power_cut_seed arm the\n"
+    "                     same from power-on)\n"
     "\n"
     "ENDPOINT is tcp:HOST:PORT or unix:PATH. Exit codes: 0 done, 1 failed, 2 bad command line.\n";
 
