@@ -30,6 +30,9 @@ inline constexpr uint16_t MAP_FREE = 0xFFFF;
 inline constexpr uint16_t MAP_BAD = 0xFFEE;
 inline constexpr uint16_t MAP_CIS = 0x0000;
 
+// A status byte with fewer one bits marks a block bad for the map scan.
+inline constexpr int SCAN_GOOD_STATUS_MIN_ONE_BITS = 7;
+
 inline constexpr uint32_t PHYSICAL_ZONE_BLOCKS = 1024;
 inline constexpr uint32_t LOGICAL_ZONE_BLOCKS = 1000;
 
@@ -105,7 +108,19 @@ private:
     uint32_t nextRandom() { return static_cast<uint32_t>(random_()); }
 
     uint32_t scanPhysicalMap(uint8_t card);
-    void mapZone(uint32_t zone);
+    // The physical map entry of one block: bad, free, CIS or its address
+    // field (field 2 when field 1 is damaged and field 2 is not).
+    uint32_t scanEntry(uint8_t card, uint32_t block, uint16_t* entry);
+    // Maps the blocks of one zone; blocks that lost to another copy of
+    // their logical block are added to `losers`.
+    uint32_t mapZone(uint8_t card, uint32_t zone, std::vector<uint32_t>& losers);
+    // Of two physical blocks claiming one logical block, the one to keep
+    // (duplicate_claims.cpp).
+    uint32_t chooseCopy(uint8_t card, uint32_t lower, uint32_t higher, uint32_t* winner);
+    struct CopyCensus;
+    uint32_t takeCensus(uint8_t card, uint32_t block, CopyCensus& census);
+    // Erases the block and marks it free; marks it bad when it will not erase.
+    void releaseBlock(uint8_t card, uint32_t block);
     uint32_t searchFreeBlock(uint32_t logicalBlock, uint32_t* found);
     uint32_t writeSectors(uint8_t card, uint32_t logicalBlock, uint32_t offset, const uint8_t* buffer,
                           uint32_t length);
