@@ -39,6 +39,7 @@ uint32_t BlockMap::smBuildMaps(uint8_t card) {
     if (const uint32_t error = scanPhysicalMap(card)) return finish(error);
     try {
         state_.logicalMap.assign(blockCount(), 0);
+        headUnwritten_.assign(blockCount(), false);
     } catch (const std::bad_alloc&) {
         smFreeMaps();
         return finish(MEDIA_OUT_OF_MEMORY);
@@ -166,6 +167,7 @@ uint32_t BlockMap::smAssignBlock(uint8_t card, uint32_t logicalBlock, uint32_t* 
         if (result == MEDIA_OK) {
             state_.logicalMap[logicalBlock] = static_cast<uint16_t>(block);
             state_.physicalMap[block] = smBlockAddressField(logicalBlock);
+            headUnwritten_[block] = true;
             return finish(MEDIA_OK);
         }
         if (result != MEDIA_OPERATION_FAILED) {
@@ -234,6 +236,7 @@ void BlockMap::smFreeMaps() {
     state_.built = 0;
     state_.physicalMap = {};
     state_.logicalMap = {};
+    headUnwritten_ = {};
 }
 
 uint32_t BlockMap::firstSpare(uint8_t card, uint32_t block, uint8_t* spare8) {

@@ -17,6 +17,7 @@
 
 #include "media/card.h"
 #include "media/sector_pool.h"
+#include "media/spare_area.h"
 
 #include <cstdint>
 #include <functional>
@@ -66,8 +67,13 @@ public:
     uint32_t smReadLogSector(uint8_t card, uint32_t logicalSector, uint32_t offset, uint8_t* buffer,
                              uint32_t length);
     uint32_t smReadPhysBlock(uint8_t card, uint32_t block, uint32_t offset, uint8_t* buffer, uint32_t length);
-    // Programs whole sectors from `offset` (the last one padded with 0xFF);
-    // relocates the block when a program fails and writes again.
+    // Programs whole sectors from `offset` (the last one padded with 0xFF).
+    // A write that starts beyond sector 0 of a block whose sector 0 is still
+    // unwritten programs sector 0 with 0xFF first: the scan finds a block by
+    // its sector 0. When a program fails, the block's other sectors and the
+    // write go to a fresh block; the old block is given up only once the
+    // fresh one is complete and verified, and stays mapped, as it was, when
+    // that cannot be done.
     uint32_t smWriteLogBlock(uint8_t card, uint32_t logicalBlock, uint32_t offset, const uint8_t* buffer,
                              uint32_t length);
     // Gives the logical block a freshly erased physical block; `old` gets the
@@ -91,6 +97,7 @@ public:
     // Steps of the operations above.
     uint32_t smBuildMaps(uint8_t card);
     uint32_t smFindFreeBlock(uint8_t card, uint32_t logicalBlock, uint32_t* found);
+    // Moves a mapped logical block to a fresh block (see smWriteLogBlock).
     uint32_t smRelocateBlock(uint8_t card, uint32_t logicalBlock);
     void smMarkBadBlock(uint8_t card, uint32_t block);
     uint32_t smWriteCis(uint8_t card, uint32_t block);
@@ -122,9 +129,34 @@ private:
     // Erases the block and marks it free; marks it bad when it will not erase.
     void releaseBlock(uint8_t card, uint32_t block);
     uint32_t searchFreeBlock(uint32_t logicalBlock, uint32_t* found);
-    uint32_t writeSectors(uint8_t card, uint32_t logicalBlock, uint32_t offset, const uint8_t* buffer,
-                          uint32_t length);
-    uint32_t copyBlock(uint8_t card, uint32_t from, uint32_t logicalBlock, uint8_t* sector);
+    // A write of `length` bytes from `offset` within a block (block_write.cpp).
+    struct PendingWrite {
+        uint32_t offset;
+        const uint8_t* buffer;
+        uint32_t length;
+        bool covers(uint32_t sectorIndex) const;
+        // Sector i's 512 bytes, the caller's last sector padded with 0xFF.
+        const uint8_t* sectorData(uint32_t sectorIndex, uint8_t* padded) const;
+    };
+    uint32_t writeSectors(uint8_t card, uint32_t logicalBlock, const PendingWrite& write);
+    // Programs sector 0 with 0xFF data and the block address, so that a
+    // scan finds the block.
+    uint32_t writeHead(uint8_t card, uint32_t logicalBlock, uint32_t block);
+    // Moves the logical block to a fresh block with `write` (or none) applied:
+    // the old block stays mapped and untouched until the new one is
+    // complete and verified, and only then is marked bad.
+    uint32_t relocate(uint8_t card, uint32_t logicalBlock, const PendingWrite* write);
+    // Fills `fresh`: the sectors of `old` the write does not cover, then the
+    // write's sectors, each verified. `uncorrectable` is set when an old
+    // sector was copied as read, with its ECC, because it failed its ECC.
+    uint32_t fillCopy(uint8_t card, uint32_t old, uint32_t fresh, uint32_t logicalBlock, const PendingWrite* write,
+                      uint8_t* sector, bool& uncorrectable);
+    uint32_t copySector(uint8_t card, uint32_t old, uint32_t fresh, uint32_t index, const Spare& addressed,
+                        uint8_t* sector, bool& uncorrectable);
+    // Programs one sector and reads it back: 1 when it does not read back
+    // as programmed. `eccMatches`: the spare's ECC is that of the data.
+    uint32_t programVerified(uint8_t card, uint32_t block, uint32_t index, const uint8_t* data, const Spare& spare,
+                             bool eccMatches);
     void writeEverySector(uint8_t card, uint32_t block, const uint8_t* data, const uint8_t* spare);
     uint32_t firstSpare(uint8_t card, uint32_t block, uint8_t* spare8);
     uint32_t testBlock(uint8_t card, uint32_t block, uint8_t* sector, const FormatProgress& progress,
@@ -136,6 +168,9 @@ private:
     Card& card_;
     SectorBufferPool& pool_;
     MapState state_;
+    // Blocks assigned whose sector 0 has not been programmed yet: a scan
+    // would find them free.
+    std::vector<bool> headUnwritten_;
     std::minstd_rand random_;
 };
 

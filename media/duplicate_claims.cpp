@@ -29,7 +29,6 @@ namespace kestrel::media {
 
 namespace {
 
-
 enum class SectorKind : uint8_t { Erased, Written, Damaged };
 
 bool allErased(const uint8_t* bytes, size_t length) {

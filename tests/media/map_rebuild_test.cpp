@@ -168,7 +168,9 @@ TEST_P(RebuildTest, TwoClaimsOfOneBlockKeepTheCompleteNewestCopy) {
             EXPECT_EQ(sim.maps().state().physicalMap[loser], MAP_FREE);
             EXPECT_TRUE(erasedOnCard(sim, loser * spb));
             for (const auto& [i, data] : kept) {
-                if (static_cast<int>(i) != c.newDamagedAt) EXPECT_EQ(readLogical(sim, 9, i), data);
+                if (static_cast<int>(i) != c.newDamagedAt) {
+                    EXPECT_EQ(readLogical(sim, 9, i), data);
+                }
             }
             sim.log().calls.clear();
             ASSERT_EQ(sim.maps().smBuildMaps(0), MEDIA_OK);
