@@ -88,6 +88,23 @@ TEST_P(RebuildTest, SecondAddressFieldStandsInForADamagedFirstOne) {
     EXPECT_NE(state.physicalMap[lost], MAP_BAD);
 }
 
+TEST_P(RebuildTest, BlockWrittenOnlyBeyondSectorZeroIsFoundByTheScan) {
+    SimCard& sim = *sim_;
+    const uint32_t spb = sectorsPerBlock(sim);
+    const Sectors sectors = {{3, sectorPattern(5)}, {spb - 1, sectorPattern(6)}};
+    const uint32_t block = writeLogical(4, sectors);
+    ASSERT_EQ(sim.maps().smBuildMaps(0), MEDIA_OK);
+    EXPECT_EQ(sim.maps().state().logicalMap[4], block);
+    for (const auto& [i, data] : sectors) EXPECT_EQ(readLogical(sim, 4, i), data);
+    EXPECT_EQ(readLogical(sim, 4, 0), std::vector<uint8_t>(512, 0xFF));
+    // Sector 0 was written once, before the first data sector.
+    uint32_t headPrograms = 0;
+    for (const auto& call : sim.log().calls) {
+        if (call.kind == CardCall::Program && call.page == block * spb * sim.pagesPerSector()) ++headPrograms;
+    }
+    EXPECT_EQ(headPrograms, 1u);
+}
+
 TEST_P(RebuildTest, ReleaseWhoseEraseFailsMarksTheBlockBad) {
     SimCard& sim = *sim_;
     const Sectors before = {{0, sectorPattern(10)}, {1, sectorPattern(11)}, {2, sectorPattern(12)}};
