@@ -101,13 +101,17 @@ bool Link::writeDataPhase(uint32_t remaining) {
     while (remaining != 0) {
         const uint32_t chunk = std::min(remaining, BOUNCE_BUFFER_SIZE);
         std::memcpy(bounce_, command_.buffer, chunk);
-        command_.buffer += chunk;
-        remaining -= chunk;
-        if (!bulk(driver::CTL_BULK_WRITE, driver::PIPE_DATA_OUT, bounce_, roundToPacket(chunk),
-                  nullptr)) {
+        uint32_t sent = 0;
+        if (!bulk(driver::CTL_BULK_WRITE, driver::PIPE_DATA_OUT, bounce_, roundToPacket(chunk), &sent)) {
             trace_("\n*** BULK_WRITE failed\n");
             return false;
         }
+        // A transfer the driver ended short took only `sent` bytes: the rest
+        // goes in the next one. A count of 0 is a driver that does not
+        // report one for writes: the whole chunk went.
+        const uint32_t taken = sent == 0 ? chunk : std::min(sent, chunk);
+        command_.buffer += taken;
+        remaining -= taken;
     }
     return true;
 }

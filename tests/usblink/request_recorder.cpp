@@ -34,7 +34,8 @@ public:
             const auto* outBytes = static_cast<const uint8_t*>(out);
             request.sent.assign(outBytes, outBytes + outLength);
         }
-        request.result = inner_->control(code, in, inLength, out, outLength);
+        const uint32_t allowed = recorder_.allowedLength(code, request.pipe, outLength);
+        request.result = inner_->control(code, in, inLength, out, allowed);
         const platform::ControlResult result = request.result;
         recorder_.add(std::move(request));
         return result;
@@ -55,6 +56,19 @@ std::unique_ptr<platform::DeviceConnection> RequestRecorder::open(std::string_vi
     if (!inner) return nullptr;
     std::lock_guard lock(mutex_);
     return std::make_unique<RecordingConnection>(std::move(inner), *this, ++opens_);
+}
+
+void RequestRecorder::shortenTransfers(uint32_t code, uint32_t pipe, uint32_t maxBytes) {
+    std::lock_guard lock(mutex_);
+    shortCode_ = code;
+    shortPipe_ = pipe;
+    shortMax_ = maxBytes;
+}
+
+uint32_t RequestRecorder::allowedLength(uint32_t code, uint32_t pipe, uint32_t length) const {
+    std::lock_guard lock(mutex_);
+    if (shortMax_ == 0 || code != shortCode_ || pipe != shortPipe_) return length;
+    return std::min(length, shortMax_);
 }
 
 void RequestRecorder::add(RecordedRequest request) {

@@ -5,6 +5,7 @@
 #include "tests/usblink/link_fixture.h"
 
 #include <algorithm>
+#include <functional>
 
 namespace kestrel::usblink::test {
 namespace {
@@ -40,6 +41,30 @@ TEST_F(LinkLifeTest, WatchdogAbortsAStalledCommandThroughASecondHandle) {
     EXPECT_EQ(device().commands().readSM(0, 0x20, 1, page.data()), 1u);
     EXPECT_EQ(dataReads().size(), 1u);
     EXPECT_TRUE(recorder().requests(driver::CTL_ABORT_PIPE).empty());
+}
+
+// However a command stalls, it ends within the watchdog's two waits: the
+// abort after the first one ends it.
+TEST_F(LinkLifeTest, StalledCommandEndsWithinTheWatchdogsTwoWaits) {
+    startLink();
+    std::vector<uint8_t> page(PAGE_ANSWER_LENGTH);
+    const auto timed = [&](const std::function<uint32_t()>& command) {
+        const uint64_t start = platform::tickMs();
+        EXPECT_EQ(command(), 0u);
+        return platform::tickMs() - start;
+    };
+    ASSERT_EQ(simCommand("stall 1"), "ok");
+    const uint64_t read = timed([&] { return device().commands().readSM(0, 0x20, 1, page.data()); });
+    ASSERT_EQ(simCommand("stall 1"), "ok");
+    const uint64_t write = timed([&] { return device().commands().writeSM(0, 0x20, 528, page.data()); });
+    for (const uint64_t elapsed : {read, write}) {
+        EXPECT_GE(elapsed, WATCHDOG_TIMEOUT_MS / 2);
+        EXPECT_LT(elapsed, 2 * WATCHDOG_TIMEOUT_MS);
+    }
+    // The link works again at once.
+    const uint64_t start = platform::tickMs();
+    EXPECT_EQ(device().commands().readSM(0, 0x20, 1, page.data()), 1u);
+    EXPECT_LT(platform::tickMs() - start, WATCHDOG_TIMEOUT_MS / 2);
 }
 
 TEST_F(LinkLifeTest, CommandAfterCloseLinkRestartsTheLinkWithoutDownload) {
