@@ -6,6 +6,12 @@
 // program fails is relocated and marked bad; the card is formatted quick or
 // with a write-and-verify test of every block.
 //
+// The scan takes a block's address from field 1 of its first sector, or
+// from field 2 when field 1 fails its parity. When two blocks of a zone
+// claim one logical block (a copy or relocation cut short), the rebuild
+// keeps the complete, newest copy and releases the other one
+// (duplicate_claims.cpp).
+//
 // Logical blocks form zones of 1000, physical blocks zones of 1024; logical
 // block L lives in physical zone L / 1000. Cards with fewer than 1024
 // physical blocks are one zone.
