@@ -128,6 +128,9 @@ void Link::ExecuteSM() {
             return;
         }
     }
+    // The watchdog may still be finishing the abort of the previous command:
+    // its aborts and its wait for that command's end must not meet this one.
+    while (aborting_.load() != 0) platform::sleepMs(1);
     platform::raiseToRealtimePriority();
     done_->reset();
     go_->set();
@@ -164,9 +167,11 @@ void Link::LinkWatchdog() {
         go_->reset();
         if (running_.load() == 0) break;
         if (done_->wait(WATCHDOG_TIMEOUT_MS) == WaitResult::Signalled) continue;
+        aborting_ = 1;
         abortPipesFromSecondHandle();
         if (done_->wait(WATCHDOG_TIMEOUT_MS) != WaitResult::Signalled)
             trace_("*** ReadSMproc gets locked\n");
+        aborting_ = 0;
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 
 namespace kestrel::usblink::test {
 
@@ -33,6 +34,9 @@ public:
         if (driver::driverReadsOutput(code) && out) {
             const auto* outBytes = static_cast<const uint8_t*>(out);
             request.sent.assign(outBytes, outBytes + outLength);
+        }
+        if (const uint32_t delay = recorder_.delayOf(code, request.pipe)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(delay));
         }
         const uint32_t allowed = recorder_.allowedLength(code, request.pipe, outLength);
         request.result = inner_->control(code, in, inLength, out, allowed);
@@ -63,6 +67,19 @@ void RequestRecorder::shortenTransfers(uint32_t code, uint32_t pipe, uint32_t ma
     shortCode_ = code;
     shortPipe_ = pipe;
     shortMax_ = maxBytes;
+}
+
+void RequestRecorder::delayRequests(uint32_t code, uint32_t pipe, uint32_t realMs) {
+    std::lock_guard lock(mutex_);
+    delays_.push_back({{code, pipe}, realMs});
+}
+
+uint32_t RequestRecorder::delayOf(uint32_t code, uint32_t pipe) const {
+    std::lock_guard lock(mutex_);
+    for (const auto& [key, delay] : delays_) {
+        if (key.first == code && key.second == pipe) return delay;
+    }
+    return 0;
 }
 
 uint32_t RequestRecorder::allowedLength(uint32_t code, uint32_t pipe, uint32_t length) const {

@@ -48,6 +48,10 @@ public:
     // the device for no more, a write passes on only the first `maxBytes`
     // bytes; both report the bytes moved. 0 ends it.
     void shortenTransfers(uint32_t code, uint32_t pipe, uint32_t maxBytes);
+    // From now on, requests with this code on this pipe wait `realMs` real
+    // milliseconds before they reach the device (a slow driver).
+    void delayRequests(uint32_t code, uint32_t pipe, uint32_t realMs);
+    uint32_t delayOf(uint32_t code, uint32_t pipe) const;
     // The length a request of `code` on `pipe` may move.
     uint32_t allowedLength(uint32_t code, uint32_t pipe, uint32_t length) const;
 
@@ -63,6 +67,7 @@ private:
     uint32_t shortCode_ = 0;
     uint32_t shortPipe_ = ANY_PIPE;
     uint32_t shortMax_ = 0;
+    std::vector<std::pair<std::pair<uint32_t, uint32_t>, uint32_t>> delays_;
 };
 
 }  // namespace kestrel::usblink::test
