@@ -14,7 +14,6 @@ namespace kestrel::media {
 
 namespace {
 
-constexpr int GOOD_STATUS_MIN_ONE_BITS = 7;
 // Logical block 0 is placed from this physical block on.
 constexpr uint32_t FIRST_BLOCK_OF_LOGICAL_0 = 3;
 
@@ -40,14 +39,24 @@ uint32_t BlockMap::smBuildMaps(uint8_t card) {
     if (const uint32_t error = scanPhysicalMap(card)) return finish(error);
     try {
         state_.logicalMap.assign(blockCount(), 0);
+        headUnwritten_.assign(blockCount(), false);
     } catch (const std::bad_alloc&) {
         smFreeMaps();
         return finish(MEDIA_OUT_OF_MEMORY);
     }
     const uint32_t zones = (blockCount() + PHYSICAL_ZONE_BLOCKS - 1) / PHYSICAL_ZONE_BLOCKS;
-    for (uint32_t zone = 0; zone < zones; ++zone) mapZone(zone);
+    std::vector<uint32_t> losers;
+    for (uint32_t zone = 0; zone < zones; ++zone) {
+        if (const uint32_t error = mapZone(card, zone, losers)) {
+            smFreeMaps();
+            return finish(error);
+        }
+    }
     state_.freeCursor = nextRandom() % blockCount();
     state_.built = MapState::BUILT;
+    // A copy that lost to another claim of its logical block is released
+    // now, so that no later scan has to choose again.
+    for (const uint32_t block : losers) releaseBlock(card, block);
     return finish(MEDIA_OK);
 }
 
@@ -59,28 +68,53 @@ uint32_t BlockMap::scanPhysicalMap(uint8_t card) {
         return MEDIA_OUT_OF_MEMORY;
     }
     for (uint32_t block = 0; block < blockCount(); ++block) {
-        std::array<uint8_t, SPARE_HALF_BYTES> spare{};
-        if (const uint32_t error = firstSpare(card, block, spare.data())) {
+        uint16_t entry = MAP_FREE;
+        if (const uint32_t error = scanEntry(card, block, &entry)) {
             smFreeMaps();
             return error;
         }
-        state_.physicalMap[block] = blockStatusBad(spare[SPARE_BLOCK_STATUS], GOOD_STATUS_MIN_ONE_BITS)
-                                        ? MAP_BAD
-                                        : blockAddressOf(spare.data());
+        state_.physicalMap[block] = entry;
     }
     return MEDIA_OK;
 }
 
-void BlockMap::mapZone(uint32_t zone) {
+uint32_t BlockMap::scanEntry(uint8_t card, uint32_t block, uint16_t* entry) {
+    std::array<uint8_t, SPARE_HALF_BYTES> spare{};
+    if (const uint32_t error = firstSpare(card, block, spare.data())) return error;
+    if (blockStatusBad(spare[SPARE_BLOCK_STATUS], SCAN_GOOD_STATUS_MIN_ONE_BITS)) {
+        *entry = MAP_BAD;
+        return MEDIA_OK;
+    }
+    const uint16_t first = blockAddressOf(spare.data());
+    *entry = first;
+    if (first == MAP_FREE || first == MAP_CIS || blockAddressValid(first)) return MEDIA_OK;
+    // Field 1 is damaged: field 2 of the same sector carries the same value.
+    Spare whole{};
+    if (const uint32_t error = card_.smReadSectorSpare(card, firstSector(block), whole.data())) return error;
+    const uint16_t second = secondBlockAddressOf(whole.data());
+    if (second == MAP_CIS || blockAddressValid(second)) *entry = second;
+    return MEDIA_OK;
+}
+
+uint32_t BlockMap::mapZone(uint8_t card, uint32_t zone, std::vector<uint32_t>& losers) {
     const uint32_t first = zone * PHYSICAL_ZONE_BLOCKS;
     const uint32_t end = std::min(first + PHYSICAL_ZONE_BLOCKS, blockCount());
     for (uint32_t block = first; block < end; ++block) {
         const uint16_t entry = state_.physicalMap[block];
-        if (entry == MAP_BAD || entry == MAP_FREE || entry == MAP_CIS) continue;
-        if (std::popcount(entry) & 1) continue;  // parity error
-        const uint32_t logical = ((entry >> 1) & 0x3FFu) + LOGICAL_ZONE_BLOCKS * zone;
-        if (logical < blockCount()) state_.logicalMap[logical] = static_cast<uint16_t>(block);
+        if (!blockAddressValid(entry)) continue;  // free, bad, CIS or damaged
+        const uint32_t logical = zoneBlockOf(entry) + LOGICAL_ZONE_BLOCKS * zone;
+        if (logical >= geometry().logicalBlocks) continue;
+        const uint32_t earlier = state_.logicalMap[logical];
+        if (earlier == 0) {
+            state_.logicalMap[logical] = static_cast<uint16_t>(block);
+            continue;
+        }
+        uint32_t winner = 0;
+        if (const uint32_t error = chooseCopy(card, earlier, block, &winner)) return error;
+        state_.logicalMap[logical] = static_cast<uint16_t>(winner);
+        losers.push_back(winner == block ? earlier : block);
     }
+    return MEDIA_OK;
 }
 
 uint32_t BlockMap::smFindFreeBlock(uint8_t card, uint32_t logicalBlock, uint32_t* found) {
@@ -133,6 +167,7 @@ uint32_t BlockMap::smAssignBlock(uint8_t card, uint32_t logicalBlock, uint32_t* 
         if (result == MEDIA_OK) {
             state_.logicalMap[logicalBlock] = static_cast<uint16_t>(block);
             state_.physicalMap[block] = smBlockAddressField(logicalBlock);
+            headUnwritten_[block] = true;
             return finish(MEDIA_OK);
         }
         if (result != MEDIA_OPERATION_FAILED) {
@@ -147,9 +182,19 @@ uint32_t BlockMap::smAssignBlock(uint8_t card, uint32_t logicalBlock, uint32_t* 
 uint32_t BlockMap::smReleaseBlock(uint8_t card, uint32_t block) {
     if (const uint32_t error = ensureBuilt(card)) return error;
     if (block == 0 || block >= blockCount()) return finish(MEDIA_BAD_BLOCK_NUMBER);
-    (void)card_.smEraseBlock(card, blockAddress(block));
-    state_.physicalMap[block] = MAP_FREE;
+    releaseBlock(card, block);
     return finish(MEDIA_OK);
+}
+
+void BlockMap::releaseBlock(uint8_t card, uint32_t block) {
+    // A block that will not erase still holds its data and address: it is
+    // marked bad (the status byte can still be programmed), so that neither
+    // this session nor a later scan takes it for a copy of its block.
+    if (card_.smEraseBlock(card, blockAddress(block)) != MEDIA_OK) {
+        smMarkBadBlock(card, block);
+        return;
+    }
+    state_.physicalMap[block] = MAP_FREE;
 }
 
 void BlockMap::smRestoreBlock(uint8_t card, uint32_t logicalBlock, uint32_t old) {
@@ -191,6 +236,7 @@ void BlockMap::smFreeMaps() {
     state_.built = 0;
     state_.physicalMap = {};
     state_.logicalMap = {};
+    headUnwritten_ = {};
 }
 
 uint32_t BlockMap::firstSpare(uint8_t card, uint32_t block, uint8_t* spare8) {

@@ -6,6 +6,12 @@
 // program fails is relocated and marked bad; the card is formatted quick or
 // with a write-and-verify test of every block.
 //
+// The scan takes a block's address from field 1 of its first sector, or
+// from field 2 when field 1 fails its parity. When two blocks of a zone
+// claim one logical block (a copy or relocation cut short), the rebuild
+// keeps the complete, newest copy and releases the other one
+// (duplicate_claims.cpp).
+//
 // Logical blocks form zones of 1000, physical blocks zones of 1024; logical
 // block L lives in physical zone L / 1000. Cards with fewer than 1024
 // physical blocks are one zone.
@@ -17,6 +23,7 @@
 
 #include "media/card.h"
 #include "media/sector_pool.h"
+#include "media/spare_area.h"
 
 #include <cstdint>
 #include <functional>
@@ -29,6 +36,9 @@ namespace kestrel::media {
 inline constexpr uint16_t MAP_FREE = 0xFFFF;
 inline constexpr uint16_t MAP_BAD = 0xFFEE;
 inline constexpr uint16_t MAP_CIS = 0x0000;
+
+// A status byte with fewer one bits marks a block bad for the map scan.
+inline constexpr int SCAN_GOOD_STATUS_MIN_ONE_BITS = 7;
 
 inline constexpr uint32_t PHYSICAL_ZONE_BLOCKS = 1024;
 inline constexpr uint32_t LOGICAL_ZONE_BLOCKS = 1000;
@@ -63,8 +73,13 @@ public:
     uint32_t smReadLogSector(uint8_t card, uint32_t logicalSector, uint32_t offset, uint8_t* buffer,
                              uint32_t length);
     uint32_t smReadPhysBlock(uint8_t card, uint32_t block, uint32_t offset, uint8_t* buffer, uint32_t length);
-    // Programs whole sectors from `offset` (the last one padded with 0xFF);
-    // relocates the block when a program fails and writes again.
+    // Programs whole sectors from `offset` (the last one padded with 0xFF).
+    // A write that starts beyond sector 0 of a block whose sector 0 is still
+    // unwritten programs sector 0 with 0xFF first: the scan finds a block by
+    // its sector 0. When a program fails, the block's other sectors and the
+    // write go to a fresh block; the old block is given up only once the
+    // fresh one is complete and verified, and stays mapped, as it was, when
+    // that cannot be done.
     uint32_t smWriteLogBlock(uint8_t card, uint32_t logicalBlock, uint32_t offset, const uint8_t* buffer,
                              uint32_t length);
     // Gives the logical block a freshly erased physical block; `old` gets the
@@ -88,6 +103,7 @@ public:
     // Steps of the operations above.
     uint32_t smBuildMaps(uint8_t card);
     uint32_t smFindFreeBlock(uint8_t card, uint32_t logicalBlock, uint32_t* found);
+    // Moves a mapped logical block to a fresh block (see smWriteLogBlock).
     uint32_t smRelocateBlock(uint8_t card, uint32_t logicalBlock);
     void smMarkBadBlock(uint8_t card, uint32_t block);
     uint32_t smWriteCis(uint8_t card, uint32_t block);
@@ -105,11 +121,48 @@ private:
     uint32_t nextRandom() { return static_cast<uint32_t>(random_()); }
 
     uint32_t scanPhysicalMap(uint8_t card);
-    void mapZone(uint32_t zone);
+    // The physical map entry of one block: bad, free, CIS or its address
+    // field (field 2 when field 1 is damaged and field 2 is not).
+    uint32_t scanEntry(uint8_t card, uint32_t block, uint16_t* entry);
+    // Maps the blocks of one zone; blocks that lost to another copy of
+    // their logical block are added to `losers`.
+    uint32_t mapZone(uint8_t card, uint32_t zone, std::vector<uint32_t>& losers);
+    // Of two physical blocks claiming one logical block, the one to keep
+    // (duplicate_claims.cpp).
+    uint32_t chooseCopy(uint8_t card, uint32_t lower, uint32_t higher, uint32_t* winner);
+    struct CopyCensus;
+    uint32_t takeCensus(uint8_t card, uint32_t block, CopyCensus& census);
+    // Erases the block and marks it free; marks it bad when it will not erase.
+    void releaseBlock(uint8_t card, uint32_t block);
     uint32_t searchFreeBlock(uint32_t logicalBlock, uint32_t* found);
-    uint32_t writeSectors(uint8_t card, uint32_t logicalBlock, uint32_t offset, const uint8_t* buffer,
-                          uint32_t length);
-    uint32_t copyBlock(uint8_t card, uint32_t from, uint32_t logicalBlock, uint8_t* sector);
+    // A write of `length` bytes from `offset` within a block (block_write.cpp).
+    struct PendingWrite {
+        uint32_t offset;
+        const uint8_t* buffer;
+        uint32_t length;
+        bool covers(uint32_t sectorIndex) const;
+        // Sector i's 512 bytes, the caller's last sector padded with 0xFF.
+        const uint8_t* sectorData(uint32_t sectorIndex, uint8_t* padded) const;
+    };
+    uint32_t writeSectors(uint8_t card, uint32_t logicalBlock, const PendingWrite& write);
+    // Programs sector 0 with 0xFF data and the block address, so that a
+    // scan finds the block.
+    uint32_t writeHead(uint8_t card, uint32_t logicalBlock, uint32_t block);
+    // Moves the logical block to a fresh block with `write` (or none) applied:
+    // the old block stays mapped and untouched until the new one is
+    // complete and verified, and only then is marked bad.
+    uint32_t relocate(uint8_t card, uint32_t logicalBlock, const PendingWrite* write);
+    // Fills `fresh`: the sectors of `old` the write does not cover, then the
+    // write's sectors, each verified. `uncorrectable` is set when an old
+    // sector was copied as read, with its ECC, because it failed its ECC.
+    uint32_t fillCopy(uint8_t card, uint32_t old, uint32_t fresh, uint32_t logicalBlock, const PendingWrite* write,
+                      uint8_t* sector, bool& uncorrectable);
+    uint32_t copySector(uint8_t card, uint32_t old, uint32_t fresh, uint32_t index, const Spare& addressed,
+                        uint8_t* sector, bool& uncorrectable);
+    // Programs one sector and reads it back: 1 when it does not read back
+    // as programmed. `eccMatches`: the spare's ECC is that of the data.
+    uint32_t programVerified(uint8_t card, uint32_t block, uint32_t index, const uint8_t* data, const Spare& spare,
+                             bool eccMatches);
     void writeEverySector(uint8_t card, uint32_t block, const uint8_t* data, const uint8_t* spare);
     uint32_t firstSpare(uint8_t card, uint32_t block, uint8_t* spare8);
     uint32_t testBlock(uint8_t card, uint32_t block, uint8_t* sector, const FormatProgress& progress,
@@ -121,6 +174,9 @@ private:
     Card& card_;
     SectorBufferPool& pool_;
     MapState state_;
+    // Blocks assigned whose sector 0 has not been programmed yet: a scan
+    // would find them free.
+    std::vector<bool> headUnwritten_;
     std::minstd_rand random_;
 };
 

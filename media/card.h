@@ -13,6 +13,7 @@
 #include "media/card_tables.h"
 #include "usblink/card_commands.h"
 
+#include <array>
 #include <cstdint>
 
 namespace kestrel::media {
@@ -64,9 +65,10 @@ public:
     uint32_t smReadSectorData(uint8_t card, uint32_t sector, uint8_t* data512);
     uint32_t smReadSectorSpare(uint8_t card, uint32_t sector, uint8_t* spare16);
 
-    // A byte range of a physical block: whole sectors checked (and one wrong
-    // bit per half corrected in `buffer`), partial sectors read as they are.
-    // 14 after the whole range when a half was uncorrectable.
+    // A byte range of a physical block. Every sector the range touches is
+    // read whole and checked (one wrong bit per half corrected in `buffer`,
+    // never on the card), partial sectors included. 14 after the whole range
+    // when a half the range reaches into was uncorrectable.
     uint32_t smReadPhysBlock(uint8_t card, uint32_t block, uint32_t offset, uint8_t* buffer, uint32_t length);
 
 private:
@@ -75,10 +77,9 @@ private:
     uint32_t pageOf(uint32_t byteAddress) const { return byteAddress / state_.pageSize; }
     bool smallPages() const { return state_.pageSize == HALF_BYTES; }
 
-    // Reads without ECC, split at page boundaries on 256-byte-page cards.
-    uint32_t readRaw(uint8_t card, uint32_t address, uint8_t* buffer, uint32_t length);
-    // One whole sector with its ECC checked; `uncorrectable` set on 14.
-    uint32_t readCheckedSector(uint8_t card, uint32_t address, uint8_t* buffer, bool& uncorrectable);
+    // One whole sector (at a sector's address) with the ECC of each half
+    // checked and corrected; `halfBad` tells which half was uncorrectable.
+    uint32_t readCheckedSector(uint8_t card, uint32_t address, uint8_t* buffer, std::array<bool, 2>& halfBad);
 
     usblink::CardCommands& commands_;
     CardState state_;

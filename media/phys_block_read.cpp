@@ -1,4 +1,6 @@
-// Reads of a byte range of a physical block.
+// Reads of a byte range of a physical block. Every sector the range touches
+// is read whole and checked against its ECC, so that a part of a sector is
+// corrected (or reported) exactly as the whole sector would be.
 #include "media/card.h"
 #include "media/ecc.h"
 #include "media/media_errors.h"
@@ -17,39 +19,26 @@ uint32_t Card::smReadPhysBlock(uint8_t card, uint32_t block, uint32_t offset, ui
     if (offset > blockBytes || length > blockBytes - offset) return finish(MEDIA_OUT_OF_RANGE);
     const uint32_t start = block * blockBytes + offset;
 
-    uint32_t head = 0;
-    if (offset % SECTOR_BYTES != 0) {
-        head = std::min(SECTOR_BYTES - offset % SECTOR_BYTES, length);
-        if (const uint32_t error = readRaw(card, start, buffer, head)) return error;
-    }
-    const uint32_t rest = length - head;
-    const uint32_t tail = rest % SECTOR_BYTES;
-    const uint32_t whole = rest - tail;
-    if (tail != 0) {
-        if (const uint32_t error = readRaw(card, start + head + whole, buffer + head + whole, tail)) return error;
-    }
     bool uncorrectable = false;
-    for (uint32_t done = 0; done < whole; done += SECTOR_BYTES) {
-        if (const uint32_t error = readCheckedSector(card, start + head + done, buffer + head + done, uncorrectable)) {
-            return error;
-        }
+    std::array<uint8_t, SECTOR_BYTES> sector{};
+    for (uint32_t done = 0; done < length;) {
+        const uint32_t address = start + done;
+        const uint32_t column = address % SECTOR_BYTES;
+        const uint32_t piece = std::min(SECTOR_BYTES - column, length - done);
+        // A whole sector is read straight into the caller's buffer.
+        uint8_t* target = piece == SECTOR_BYTES ? buffer + done : sector.data();
+        std::array<bool, 2> halfBad{};
+        if (const uint32_t error = readCheckedSector(card, address - column, target, halfBad)) return error;
+        if (target != buffer + done) std::copy_n(sector.begin() + column, piece, buffer + done);
+        // Only the halves the range reaches into count.
+        if (column < HALF_BYTES && halfBad[0]) uncorrectable = true;
+        if (column + piece > HALF_BYTES && halfBad[1]) uncorrectable = true;
+        done += piece;
     }
     return finish(uncorrectable ? MEDIA_UNCORRECTABLE : MEDIA_OK);
 }
 
-uint32_t Card::readRaw(uint8_t card, uint32_t address, uint8_t* buffer, uint32_t length) {
-    if (!smallPages()) {
-        const uint32_t column = address % SECTOR_BYTES;
-        return column < HALF_BYTES ? smReadPage(card, address, buffer, length)
-                                   : smReadPageHigh(card, address, buffer, length);
-    }
-    const uint32_t first = std::min(length, HALF_BYTES - address % HALF_BYTES);
-    if (const uint32_t error = smReadPage(card, address, buffer, first)) return error;
-    if (first == length) return MEDIA_OK;
-    return smReadPage(card, address + first, buffer + first, length - first);
-}
-
-uint32_t Card::readCheckedSector(uint8_t card, uint32_t address, uint8_t* buffer, bool& uncorrectable) {
+uint32_t Card::readCheckedSector(uint8_t card, uint32_t address, uint8_t* buffer, std::array<bool, 2>& halfBad) {
     std::array<uint8_t, SECTOR_BYTES + SPARE_BYTES> page{};
     const uint8_t* firstEcc = nullptr;
     const uint8_t* secondEcc = nullptr;
@@ -68,8 +57,8 @@ uint32_t Card::readCheckedSector(uint8_t card, uint32_t address, uint8_t* buffer
         firstEcc = page.data() + HALF_BYTES + (SPARE_ECC_FIRST_HALF - SPARE_HALF_BYTES);
         secondEcc = page.data() + HALF_BYTES + (SPARE_ECC_SECOND_HALF - SPARE_HALF_BYTES);
     }
-    if (smCheckHalf(buffer, firstEcc) != MEDIA_OK) uncorrectable = true;
-    if (smCheckHalf(buffer + HALF_BYTES, secondEcc) != MEDIA_OK) uncorrectable = true;
+    halfBad[0] = smCheckHalf(buffer, firstEcc) != MEDIA_OK;
+    halfBad[1] = smCheckHalf(buffer + HALF_BYTES, secondEcc) != MEDIA_OK;
     return MEDIA_OK;
 }
 

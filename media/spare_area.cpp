@@ -22,6 +22,14 @@ uint16_t smBlockAddressField(uint32_t logicalBlock) {
 
 uint16_t blockAddressOf(const uint8_t* spare) { return loadBe16(spare + SPARE_ADDRESS_1); }
 
+uint16_t secondBlockAddressOf(const uint8_t* spare16) { return loadBe16(spare16 + SPARE_ADDRESS_2); }
+
+uint32_t zoneBlockOf(uint16_t field) { return (field >> 1) & 0x3FFu; }
+
+bool blockAddressValid(uint16_t field) {
+    return field != 0 && (std::popcount(field) & 1) == 0 && zoneBlockOf(field) < ZONE_LOGICAL_BLOCKS;
+}
+
 Spare spareWithAddress(uint16_t field) {
     Spare spare;
     spare.fill(ERASED_BYTE);

@@ -36,6 +36,16 @@ uint16_t smBlockAddressField(uint32_t logicalBlock);
 // The field read from spare bytes 6-7.
 uint16_t blockAddressOf(const uint8_t* spare);
 
+// Field 2, read from spare bytes 11-12 of a sector's 16 spare bytes.
+uint16_t secondBlockAddressOf(const uint8_t* spare16);
+
+// A field that can be trusted: even parity over its 16 bits and a
+// zone-local block number below 1000. The CIS's field 0 is not one.
+bool blockAddressValid(uint16_t field);
+
+// The zone-local block number (0-999) a valid field carries.
+uint32_t zoneBlockOf(uint16_t field);
+
 // A spare area of 0xFF with both block address fields set to `field`.
 Spare spareWithAddress(uint16_t field);
 

@@ -101,13 +101,17 @@ bool Link::writeDataPhase(uint32_t remaining) {
     while (remaining != 0) {
         const uint32_t chunk = std::min(remaining, BOUNCE_BUFFER_SIZE);
         std::memcpy(bounce_, command_.buffer, chunk);
-        command_.buffer += chunk;
-        remaining -= chunk;
-        if (!bulk(driver::CTL_BULK_WRITE, driver::PIPE_DATA_OUT, bounce_, roundToPacket(chunk),
-                  nullptr)) {
+        uint32_t sent = 0;
+        if (!bulk(driver::CTL_BULK_WRITE, driver::PIPE_DATA_OUT, bounce_, roundToPacket(chunk), &sent)) {
             trace_("\n*** BULK_WRITE failed\n");
             return false;
         }
+        // A transfer the driver ended short took only `sent` bytes: the rest
+        // goes in the next one. A count of 0 is a driver that does not
+        // report one for writes: the whole chunk went.
+        const uint32_t taken = sent == 0 ? chunk : std::min(sent, chunk);
+        command_.buffer += taken;
+        remaining -= taken;
     }
     return true;
 }
@@ -124,6 +128,9 @@ void Link::ExecuteSM() {
             return;
         }
     }
+    // The watchdog may still be finishing the abort of the previous command:
+    // its aborts and its wait for that command's end must not meet this one.
+    while (aborting_.load() != 0) platform::sleepMs(1);
     platform::raiseToRealtimePriority();
     done_->reset();
     go_->set();
@@ -160,9 +167,11 @@ void Link::LinkWatchdog() {
         go_->reset();
         if (running_.load() == 0) break;
         if (done_->wait(WATCHDOG_TIMEOUT_MS) == WaitResult::Signalled) continue;
+        aborting_ = 1;
         abortPipesFromSecondHandle();
         if (done_->wait(WATCHDOG_TIMEOUT_MS) != WaitResult::Signalled)
             trace_("*** ReadSMproc gets locked\n");
+        aborting_ = 0;
     }
 }
 

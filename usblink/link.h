@@ -69,6 +69,8 @@ private:
     platform::DeviceHandle device_;
     std::atomic<uint32_t> running_{0};
     std::atomic<uint32_t> threadStarted_{0};
+    // 1 while the watchdog aborts a command and waits for it to end.
+    std::atomic<uint32_t> aborting_{0};
     platform::Thread watchdog_;
     std::unique_ptr<platform::Event> go_;
     std::unique_ptr<platform::Event> done_;

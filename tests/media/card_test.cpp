@@ -208,18 +208,54 @@ TEST_P(PageSizeTest, WholeSectorsAreCheckedAndCorrectedInTheBufferOnly) {
     EXPECT_EQ(callsOf(sim, CardCall::Program).size(), programsBefore);  // the card is not repaired
     EXPECT_EQ(sim.rawSectorData(sector), data);
 
-    // Bytes 100 to 299 cover no whole sector: no ECC check, the flips show.
+    // Bytes 100 to 299 cover no whole sector: they are checked all the same.
     std::vector<uint8_t> partial(200);
-    sim.log().calls.clear();
     ASSERT_EQ(sim.card().smReadPhysBlock(0, 1, 100, partial.data(), 200), MEDIA_OK);
-    EXPECT_EQ(partial[0], data[100] ^ 0x08);
-    EXPECT_EQ(partial[200 - 1], data[299]);
-    std::vector<uint8_t> expected(data.begin() + 100, data.begin() + 300);
-    expected[0] ^= 0x08;
-    EXPECT_EQ(partial, expected);
-    // Only the data bytes: no read of the 528-byte pages with their spare.
-    for (const auto& call : callsOf(sim, CardCall::ReadPages)) EXPECT_EQ(call.length, 1u);
-    EXPECT_EQ(callsOf(sim, CardCall::ReadPages).size(), sim.pageSize() == 256 ? 2u : 1u);
+    EXPECT_EQ(partial, std::vector<uint8_t>(data.begin() + 100, data.begin() + 300));
+    EXPECT_EQ(callsOf(sim, CardCall::Program).size(), programsBefore);
+}
+
+// Parts of a sector around the middle of the sector (the page boundary of
+// 256-byte-page cards), each half with a wrong bit the ECC corrects.
+TEST_P(PageSizeTest, PartialReadsAreCheckedLikeWholeSectors) {
+    SimCard& sim = *simCard_;
+    const auto data = writeCheckedSector(sim, 12);
+    const uint32_t sector = sim.card().geometry().sectorsPerBlock;
+    ASSERT_EQ(sim.simCommand(flipCommand(sim, sector, 255, 6)), "ok");
+    ASSERT_EQ(sim.simCommand(flipCommand(sim, sector, 256, 0)), "ok");
+    ASSERT_EQ(sim.simCommand(flipCommand(sim, sector, 257, 7)), "ok");  // second half: two wrong bits
+    const auto slice = [&](uint32_t from, uint32_t length) {
+        return std::vector<uint8_t>(data.begin() + from, data.begin() + from + length);
+    };
+    const std::vector<std::pair<uint32_t, uint32_t>> firstHalf = {{255, 1}, {0, 256}, {100, 156}};
+    for (const auto& [from, length] : firstHalf) {
+        std::vector<uint8_t> buffer(length);
+        EXPECT_EQ(sim.card().smReadPhysBlock(0, 1, from, buffer.data(), length), MEDIA_OK) << from;
+        EXPECT_EQ(buffer, slice(from, length)) << from;
+    }
+    // Bytes 256-257 lie in the half that cannot be corrected.
+    std::vector<uint8_t> two(2);
+    EXPECT_EQ(sim.card().smReadPhysBlock(0, 1, 256, two.data(), 2), MEDIA_UNCORRECTABLE);
+    EXPECT_EQ(sim.card().smReadPhysBlock(0, 1, 255, two.data(), 2), MEDIA_UNCORRECTABLE);
+    EXPECT_EQ(two[0], data[255]);  // the good half is still corrected
+
+    // With one wrong bit per half, bytes 256-257 come back corrected.
+    SimCard other(GetParam());
+    ASSERT_TRUE(other.ok());
+    ASSERT_EQ(other.card().smIdentify(0), MEDIA_OK);
+    const auto second = writeCheckedSector(other, 13);
+    ASSERT_EQ(other.simCommand(flipCommand(other, sector, 256, 0)), "ok");
+    ASSERT_EQ(other.simCommand(flipCommand(other, sector, 100, 1)), "ok");
+    EXPECT_EQ(other.card().smReadPhysBlock(0, 1, 256, two.data(), 2), MEDIA_OK);
+    EXPECT_EQ(two, std::vector<uint8_t>(second.begin() + 256, second.begin() + 258));
+    std::vector<uint8_t> tail(3);
+    EXPECT_EQ(other.card().smReadPhysBlock(0, 1, 510, tail.data(), 3), MEDIA_OK);  // into the next sector
+    EXPECT_EQ(tail[0], second[510]);
+    EXPECT_EQ(tail[1], second[511]);
+    EXPECT_EQ(tail[2], 0xFF);
+    std::vector<uint8_t> head(1);
+    EXPECT_EQ(other.card().smReadPhysBlock(0, 1, 100, head.data(), 1), MEDIA_OK);
+    EXPECT_EQ(head[0], second[100]);
 }
 
 TEST_P(PageSizeTest, UncorrectableHalfIsReportedAfterTheWholeRange) {

@@ -90,9 +90,10 @@ TEST_P(FaultTest, RelocationCopiesUncorrectableSectorsAsReadAndReportsThem) {
     EXPECT_EQ(maps().smWriteLogBlock(0, L, 4 * 512, fifth.data(), 512), MEDIA_UNCORRECTABLE);
     EXPECT_NE(block(), home_);
     EXPECT_EQ(maps().state().physicalMap[home_], MAP_BAD);
-    // Every sector after the damaged one survived too.
+    // The damaged sector still reads as damaged (not as good data), and
+    // every sector after it survived too.
     EXPECT_EQ(readSector(0), sectors_[0]);
-    EXPECT_EQ(readSector(1), damaged);
+    EXPECT_EQ(readSector(1, MEDIA_UNCORRECTABLE), damaged);
     EXPECT_EQ(readSector(2), sectors_[2]);
     EXPECT_EQ(readSector(3), sectors_[3]);
 }

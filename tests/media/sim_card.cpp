@@ -6,8 +6,14 @@
 
 namespace kestrel::media::test {
 
+bool LoggingCardCommands::dropped() {
+    if (dropCountdown == 0) return false;
+    return --dropCountdown == 0;
+}
+
 uint32_t LoggingCardCommands::readId(uint8_t sm, uint8_t* answer) {
     calls.push_back({CardCall::ReadId, 0, 0, {}});
+    if (dropped()) return 0;
     const uint32_t result = next_.readId(sm, answer);
     if (idOverride) {
         answer[1] = idOverride->first;
@@ -18,26 +24,31 @@ uint32_t LoggingCardCommands::readId(uint8_t sm, uint8_t* answer) {
 
 uint32_t LoggingCardCommands::readStatus(uint8_t sm, uint8_t* answer) {
     calls.push_back({CardCall::ReadStatus, 0, 0, {}});
+    if (dropped()) return 0;
     return next_.readStatus(sm, answer);
 }
 
 uint32_t LoggingCardCommands::readPages(uint8_t sm, uint32_t page, uint8_t count, uint8_t* answer) {
     calls.push_back({CardCall::ReadPages, page, count, {}});
+    if (dropped()) return 0;
     return next_.readPages(sm, page, count, answer);
 }
 
 uint32_t LoggingCardCommands::readSpare(uint8_t sm, uint32_t page, uint8_t count, uint8_t* answer) {
     calls.push_back({CardCall::ReadSpare, page, count, {}});
+    if (dropped()) return 0;
     return next_.readSpare(sm, page, count, answer);
 }
 
 uint32_t LoggingCardCommands::programPage(uint8_t sm, uint32_t page, uint16_t length, const uint8_t* data) {
     calls.push_back({CardCall::Program, page, length, std::vector<uint8_t>(data, data + length)});
+    if (dropped()) return 0;
     return next_.programPage(sm, page, length, data);
 }
 
 uint32_t LoggingCardCommands::eraseBlock(uint8_t sm, uint32_t page) {
     calls.push_back({CardCall::Erase, page, 0, {}});
+    if (dropped()) return 0;
     return next_.eraseBlock(sm, page);
 }
 

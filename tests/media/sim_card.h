@@ -26,7 +26,7 @@ struct CardCall {
     std::vector<uint8_t> data;
 };
 
-// CardCommands that log each call and pass it on.
+// CardCommands that log each call and pass it on (or lose one).
 class LoggingCardCommands final : public usblink::CardCommands {
 public:
     explicit LoggingCardCommands(usblink::CardCommands& next) : next_(next) {}
@@ -40,8 +40,12 @@ public:
     std::vector<CardCall> calls;
     // When set, the maker and device code every ID answer carries.
     std::optional<std::pair<uint8_t, uint8_t>> idOverride;
+    // When not 0: the call that many calls from now is lost (not passed on,
+    // answered 0), as a command the device never carried out.
+    uint32_t dropCountdown = 0;
 
 private:
+    bool dropped();
     usblink::CardCommands& next_;
 };
 

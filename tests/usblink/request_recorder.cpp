@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 
 namespace kestrel::usblink::test {
 
@@ -34,7 +35,11 @@ public:
             const auto* outBytes = static_cast<const uint8_t*>(out);
             request.sent.assign(outBytes, outBytes + outLength);
         }
-        request.result = inner_->control(code, in, inLength, out, outLength);
+        if (const uint32_t delay = recorder_.delayOf(code, request.pipe)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+        }
+        const uint32_t allowed = recorder_.allowedLength(code, request.pipe, outLength);
+        request.result = inner_->control(code, in, inLength, out, allowed);
         const platform::ControlResult result = request.result;
         recorder_.add(std::move(request));
         return result;
@@ -55,6 +60,32 @@ std::unique_ptr<platform::DeviceConnection> RequestRecorder::open(std::string_vi
     if (!inner) return nullptr;
     std::lock_guard lock(mutex_);
     return std::make_unique<RecordingConnection>(std::move(inner), *this, ++opens_);
+}
+
+void RequestRecorder::shortenTransfers(uint32_t code, uint32_t pipe, uint32_t maxBytes) {
+    std::lock_guard lock(mutex_);
+    shortCode_ = code;
+    shortPipe_ = pipe;
+    shortMax_ = maxBytes;
+}
+
+void RequestRecorder::delayRequests(uint32_t code, uint32_t pipe, uint32_t realMs) {
+    std::lock_guard lock(mutex_);
+    delays_.push_back({{code, pipe}, realMs});
+}
+
+uint32_t RequestRecorder::delayOf(uint32_t code, uint32_t pipe) const {
+    std::lock_guard lock(mutex_);
+    for (const auto& [key, delay] : delays_) {
+        if (key.first == code && key.second == pipe) return delay;
+    }
+    return 0;
+}
+
+uint32_t RequestRecorder::allowedLength(uint32_t code, uint32_t pipe, uint32_t length) const {
+    std::lock_guard lock(mutex_);
+    if (shortMax_ == 0 || code != shortCode_ || pipe != shortPipe_) return length;
+    return std::min(length, shortMax_);
 }
 
 void RequestRecorder::add(RecordedRequest request) {

@@ -43,6 +43,18 @@ public:
 
     static constexpr uint32_t ANY_PIPE = 0xFFFFFFFFu;
 
+    // From now on, requests with this code on this pipe move at most
+    // `maxBytes` bytes, as a driver that ends a transfer short: a read asks
+    // the device for no more, a write passes on only the first `maxBytes`
+    // bytes; both report the bytes moved. 0 ends it.
+    void shortenTransfers(uint32_t code, uint32_t pipe, uint32_t maxBytes);
+    // From now on, requests with this code on this pipe wait `realMs` real
+    // milliseconds before they reach the device (a slow driver).
+    void delayRequests(uint32_t code, uint32_t pipe, uint32_t realMs);
+    uint32_t delayOf(uint32_t code, uint32_t pipe) const;
+    // The length a request of `code` on `pipe` may move.
+    uint32_t allowedLength(uint32_t code, uint32_t pipe, uint32_t length) const;
+
     // Called by the connections.
     void add(RecordedRequest request);
 
@@ -52,6 +64,10 @@ private:
     mutable std::condition_variable added_;
     std::vector<RecordedRequest> requests_;
     uint32_t opens_ = 0;
+    uint32_t shortCode_ = 0;
+    uint32_t shortPipe_ = ANY_PIPE;
+    uint32_t shortMax_ = 0;
+    std::vector<std::pair<std::pair<uint32_t, uint32_t>, uint32_t>> delays_;
 };
 
 }  // namespace kestrel::usblink::test

@@ -158,6 +158,45 @@ TEST_F(TransferShapeTest, ShortAnswersRequest64BytesAndCopyOnlyTheirLength) {
     EXPECT_TRUE(guardsIntact(status, STATUS_ANSWER_LENGTH));
 }
 
+// A driver that moves fewer bytes than asked: a write sends the rest in
+// further transfers, a read asks for the rest, and only the bytes that came
+// are copied.
+TEST_F(TransferShapeTest, ShortTransfersMoveOnlyWhatTheDriverReports) {
+    startLink();
+    auto& commands = device().commands();
+    const auto data = sequence(528, 0x17);
+    recorder().shortenTransfers(driver::CTL_BULK_WRITE, driver::PIPE_DATA_OUT, 100);
+    ASSERT_EQ(commands.writeSM(0, 0x40, 528, data.data()), 1u);
+    const auto writes = dataWrites();
+    ASSERT_EQ(writes.size(), 6u);  // 100 bytes at a time, the last 28 in a 64-byte transfer
+    for (size_t i = 0; i < writes.size(); ++i) {
+        const size_t first = i * 100;
+        const size_t count = std::min<size_t>(28, writes[i].sent.size());
+        EXPECT_EQ(bytes(writes[i].sent, 0, count), bytes(data, first, count)) << i;
+        EXPECT_EQ(writes[i].outLength, i + 1 < writes.size() ? ((528 - first + 63) / 64) * 64 : 64u) << i;
+    }
+    recorder().shortenTransfers(driver::CTL_BULK_WRITE, driver::PIPE_DATA_OUT, 0);
+
+    recorder().clear();
+    recorder().shortenTransfers(driver::CTL_BULK_READ, driver::PIPE_DATA_IN, 100);
+    std::vector<uint8_t> page(PAGE_ANSWER_LENGTH + GUARD_BYTES, GUARD);
+    ASSERT_EQ(commands.readSM(0, 0x40, 1, page.data()), 1u);
+    EXPECT_EQ(bytes(page, 0, 528), data);
+    EXPECT_TRUE(guardsIntact(page, PAGE_ANSWER_LENGTH));
+    const auto reads = dataReads();
+    ASSERT_EQ(reads.size(), 6u);  // 576 bytes, 100 at a time
+    EXPECT_EQ(reads[0].outLength, 576u);
+    EXPECT_EQ(reads[5].outLength, 128u);  // 76 bytes left, rounded up
+    for (const auto& read : reads) EXPECT_LE(read.result.bytes, 100u);
+
+    // Across the 2048-byte bounce buffer too.
+    recorder().shortenTransfers(driver::CTL_BULK_READ, driver::PIPE_DATA_IN, 1000);
+    std::vector<uint8_t> four(4 * PAGE_ANSWER_LENGTH + GUARD_BYTES, GUARD);
+    ASSERT_EQ(commands.readSM(0, 0x3F, 4, four.data()), 1u);
+    EXPECT_EQ(bytes(four, PAGE_ANSWER_LENGTH, 528), data);
+    EXPECT_TRUE(guardsIntact(four, 4 * PAGE_ANSWER_LENGTH));
+}
+
 TEST_F(TransferShapeTest, CommandsWithoutDataSucceedAfterTheirPacket) {
     startLink();
     auto& commands = device().commands();

@@ -5,6 +5,7 @@
 #include "tests/usblink/link_fixture.h"
 
 #include <algorithm>
+#include <functional>
 
 namespace kestrel::usblink::test {
 namespace {
@@ -14,6 +15,8 @@ bool traced(const std::vector<std::string>& lines, const std::string& text) {
 }
 
 using LinkLifeTest = LinkTest;
+
+constexpr double BOUND_TIME_SCALE = 0.05;
 
 TEST_F(LinkLifeTest, WatchdogAbortsAStalledCommandThroughASecondHandle) {
     startLink();
@@ -40,6 +43,38 @@ TEST_F(LinkLifeTest, WatchdogAbortsAStalledCommandThroughASecondHandle) {
     EXPECT_EQ(device().commands().readSM(0, 0x20, 1, page.data()), 1u);
     EXPECT_EQ(dataReads().size(), 1u);
     EXPECT_TRUE(recorder().requests(driver::CTL_ABORT_PIPE).empty());
+}
+
+// However a command stalls, it ends within the watchdog's two waits: the
+// abort after the first one ends it. A missed bound costs one more wait;
+// at the tests' usual time scale that is 50 ms of real time, no more than
+// a busy machine's scheduling delays, so this case runs at a time scale of
+// its own (its CTest entry) and is skipped at smaller ones.
+TEST_F(LinkLifeTest, StalledCommandEndsWithinTheWatchdogsTwoWaits) {
+    if (platform::timeScale() < BOUND_TIME_SCALE) GTEST_SKIP() << "needs KESTREL_TIME_SCALE >= 0.05";
+    startLink();
+    std::vector<uint8_t> page(PAGE_ANSWER_LENGTH);
+    const auto timed = [&](const std::function<uint32_t()>& command) {
+        const uint64_t start = platform::tickMs();
+        EXPECT_EQ(command(), 0u);
+        return platform::tickMs() - start;
+    };
+    // The read ends with the first abort; the watchdog's other two come
+    // late, while the next command has started already.
+    recorder().delayRequests(driver::CTL_ABORT_PIPE, driver::PIPE_COMMAND, 40);
+    recorder().delayRequests(driver::CTL_ABORT_PIPE, driver::PIPE_DATA_OUT, 40);
+    ASSERT_EQ(simCommand("stall 1"), "ok");
+    const uint64_t read = timed([&] { return device().commands().readSM(0, 0x20, 1, page.data()); });
+    ASSERT_EQ(simCommand("stall 1"), "ok");
+    const uint64_t write = timed([&] { return device().commands().writeSM(0, 0x20, 528, page.data()); });
+    for (const uint64_t elapsed : {read, write}) {
+        EXPECT_GE(elapsed, WATCHDOG_TIMEOUT_MS / 2);
+        EXPECT_LT(elapsed, 2 * WATCHDOG_TIMEOUT_MS) << "read " << read << ", write " << write;
+    }
+    // The link works again at once.
+    const uint64_t start = platform::tickMs();
+    EXPECT_EQ(device().commands().readSM(0, 0x20, 1, page.data()), 1u);
+    EXPECT_LT(platform::tickMs() - start, WATCHDOG_TIMEOUT_MS / 2);
 }
 
 TEST_F(LinkLifeTest, CommandAfterCloseLinkRestartsTheLinkWithoutDownload) {
