@@ -8,6 +8,7 @@
 #include "shellext/global_block.h"
 #include "shellext/item_context_menu.h"
 #include "shellext/private_paste.h"
+#include "shellext/temporary_copy.h"
 #include "shellext/trace.h"
 
 #include <vector>
@@ -68,7 +69,11 @@ void ItemContextMenu::open(HWND window) const {
         explore(window, "open");
         return;
     }
-    executeFile(folder_->fullPathOf(items_[0]).text);
+    // A host program takes a host path: it gets a temporary copy of the
+    // file, never the device path.
+    const std::optional<std::string> copy = copyToTemporaryHostFile(
+        folder_->device(), folder_->fullPathOf(items_[0]).text, IdAllocator::nameText(IdAllocator::last(items_[0])));
+    if (copy) executeFile(*copy);
 }
 
 void ItemContextMenu::rename(HWND window) const {

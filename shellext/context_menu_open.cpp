@@ -57,13 +57,13 @@ void executeFolder(LPCITEMIDLIST absolute, const char* verb, HWND window) {
     ShellExecuteExA(&info);
 }
 
-void executeFile(const std::string& fullPath) {
-    const std::string fileClass = fileClassOf(extensionOf(fullPath));
+void executeFile(const std::string& hostPath) {
+    const std::string fileClass = fileClassOf(extensionOf(hostPath));
     SHELLEXECUTEINFOA info{};
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_CLASSNAME | SEE_MASK_NOCLOSEPROCESS;
     info.lpVerb = "open";
-    info.lpFile = fullPath.c_str();
+    info.lpFile = hostPath.c_str();
     info.lpClass = fileClass.c_str();
     info.nShow = SW_SHOWNORMAL;
     const BOOL started = ShellExecuteExA(&info);

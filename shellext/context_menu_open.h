@@ -22,8 +22,9 @@ std::string fileClassOf(const std::string& extension);
 // `verb` ("explore" or "open").
 void executeFolder(LPCITEMIDLIST absolute, const char* verb, HWND window);
 
-// ShellExecuteEx "open" of the device file `fullPath` with the class of its
-// extension; a failure is shown in a message box.
-void executeFile(const std::string& fullPath);
+// ShellExecuteEx "open" of the host file `hostPath` (a temporary copy of a
+// device file) with the class of its extension; a failure is shown in a
+// message box.
+void executeFile(const std::string& hostPath);
 
 }  // namespace kestrel::shellext

@@ -33,6 +33,7 @@ HRESULT DeviceFolder::create(DeviceFiles& device, DeviceFolder* parent, LPCITEMI
         folder->parent_ = parent;
         parent->AddRef();
         folder->devicePath_ = childDevicePath(parent->devicePath_, IdAllocator::pathText(relative));
+        folder->actionable_ = parent->actionable_ && allNamesActionable(relative);
     }
     *out = folder;
     return S_OK;

@@ -13,6 +13,7 @@
 #include "shellext/shell_api.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace kestrel::shellext {
@@ -32,7 +33,9 @@ struct IDeviceFolder : public IShellFolder {
     // 18: copies (or moves) items of another device folder into this one.
     virtual HRESULT STDMETHODCALLTYPE MoveCopyItems(IShellFolder* source, LPCITEMIDLIST* lists, UINT count,
                                                     BOOL move) = 0;
-    // 19: copies dropped host files and folders into this folder.
+    // 19: copies dropped host files and folders into this folder. S_OK
+    // when every file arrived whole, S_FALSE when any did not (refused,
+    // skipped, cancelled or failed): a move must then not be completed.
     virtual HRESULT STDMETHODCALLTYPE CopyDroppedFiles(HDROP drop, BOOL move) = 0;
     // 20: the order of two elements: 0xFFFF (first sorts first), 0 or 1.
     virtual HRESULT STDMETHODCALLTYPE CompareItems(LPCITEMIDLIST element1, LPCITEMIDLIST element2) = 0;
@@ -43,16 +46,19 @@ struct IDeviceFolder : public IShellFolder {
     virtual HRESULT STDMETHODCALLTYPE CopyFolderToDevice(LPCSTR hostPath, LPCSTR deviceFolderPath, BOOL move) = 0;
 };
 
-// Attribute answers of GetAttributesOf.
-inline constexpr SFGAOF FOLDER_ITSELF_ATTRIBUTES = SFGAO_HASSUBFOLDER | SFGAO_FILESYSTEM | SFGAO_FOLDER |
-                                                   SFGAO_FILESYSANCESTOR | SFGAO_BROWSABLE | SFGAO_DROPTARGET;
+// Attribute answers of GetAttributesOf. Device items are not file-system
+// items: their parsing names are device paths ("/Music/a.mp3"), which the
+// shell and host programs would take for paths on the current drive, so
+// SFGAO_FILESYSTEM is never claimed.
+inline constexpr SFGAOF FOLDER_ITSELF_ATTRIBUTES =
+    SFGAO_HASSUBFOLDER | SFGAO_FOLDER | SFGAO_FILESYSANCESTOR | SFGAO_BROWSABLE | SFGAO_DROPTARGET;
 inline constexpr SFGAOF FOLDER_ITEM_ATTRIBUTES = FOLDER_ITSELF_ATTRIBUTES | SFGAO_CANCOPY | SFGAO_CANMOVE |
                                                  SFGAO_CANLINK | SFGAO_CANRENAME | SFGAO_CANDELETE;
 inline constexpr SFGAOF FILE_ITEM_ATTRIBUTES =
-    SFGAO_HASSUBFOLDER | SFGAO_FILESYSTEM | SFGAO_CANCOPY | SFGAO_CANMOVE | SFGAO_CANRENAME | SFGAO_CANDELETE;
-static_assert(FOLDER_ITSELF_ATTRIBUTES == 0xF8000100);
-static_assert(FOLDER_ITEM_ATTRIBUTES == 0xF8000137);
-static_assert(FILE_ITEM_ATTRIBUTES == 0xC0000033);
+    SFGAO_HASSUBFOLDER | SFGAO_CANCOPY | SFGAO_CANMOVE | SFGAO_CANRENAME | SFGAO_CANDELETE;
+static_assert(FOLDER_ITSELF_ATTRIBUTES == 0xB8000100);
+static_assert(FOLDER_ITEM_ATTRIBUTES == 0xB8000137);
+static_assert(FILE_ITEM_ATTRIBUTES == 0x80000033);
 
 // Results of CompareItems and CompareIDs (the low word of an HRESULT).
 inline constexpr HRESULT ORDER_FIRST = 0x0000FFFF;
@@ -108,8 +114,15 @@ public:
 
     // For the companion objects.
     const DevicePath& devicePath() const { return devicePath_; }
+    // True when every element of `list` has an actionable name (and there
+    // is at least one).
+    static bool allNamesActionable(LPCITEMIDLIST list);
     // The full device path of `list` in this folder (null: the folder).
     DevicePath fullPathOf(LPCITEMIDLIST list) const;
+    // The full device path of `list` for an action that changes the device:
+    // none unless it is complete, every name in it is actionable and it
+    // lies inside this folder (device_names.h).
+    std::optional<std::string> actionPathOf(LPCITEMIDLIST list) const;
     LPCITEMIDLIST absoluteId() const { return absolute_.get(); }
     LPCITEMIDLIST relativeId() const { return relative_.get(); }
     IdAllocator& allocator() const { return *allocator_; }
@@ -132,12 +145,16 @@ private:
     OwnedItemList absolute_;  // set by Initialize
     DeviceFolder* parent_ = nullptr;  // holds a reference; none for the root
     DevicePath devicePath_;
+    bool actionable_ = true;  // every name on the way from the root is actionable
     // Copying and deleting (folder_copy_in.cpp, folder_delete.cpp,
     // folder_move_copy.cpp).
     std::unique_ptr<ProgressDialog> progress_;  // while a copy or delete runs
     uint32_t totalBytes_ = 0;
     uint32_t bytesDone_ = 0;
     int overwriteAnswer_ = 0;  // the last "Confirm File Replace" answer of this drop
+    bool dropComplete_ = true;  // every file of this drop so far arrived whole
+    // CopyFileToDevice; `whole` tells whether the file arrived complete.
+    HRESULT copyFileToDevice(LPCSTR hostPath, LPCSTR deviceFolderPath, bool* whole);
     bool userCancelled() const;
     // The host file's bytes into the open device file `fd`; false when the
     // copy stopped (an error was shown, or the user cancelled).

@@ -4,6 +4,7 @@
 // rest of the drop once it is answered Yes to All or Cancel.
 #include "platform/clock.h"
 #include "shellext/device_folder.h"
+#include "shellext/device_names.h"
 #include "shellext/host_files.h"
 #include "shellext/notify_views.h"
 #include "shellext/replace_dialog.h"
@@ -39,6 +40,7 @@ HRESULT DeviceFolder::CopyDroppedFiles(HDROP drop, BOOL move) {
     SHX_TRACE("DeviceFolder::CopyDroppedFiles(%p,%d)\n", static_cast<void*>(drop), move);
     overwriteAnswer_ = REPLACE_NONE;
     if (drop == nullptr) return E_OUTOFMEMORY;
+    dropComplete_ = true;
     const std::string destination = fullPathOf(nullptr).text;
     progress_ = ProgressDialog::create("File copy to Kestrel ...");
     const std::vector<std::string> paths = droppedPaths(drop);
@@ -51,22 +53,39 @@ HRESULT DeviceFolder::CopyDroppedFiles(HDROP drop, BOOL move) {
         else
             CopyFileToDevice(path.c_str(), destination.c_str(), move);
         // A cancelled dialog ends the whole drop, as Cancel in the question does.
-        if (overwriteAnswer_ == REPLACE_CANCEL || userCancelled()) break;
+        if (overwriteAnswer_ == REPLACE_CANCEL || userCancelled()) {
+            dropComplete_ = false;
+            break;
+        }
     }
     progress_.reset();
     notifyViews(absoluteId(), 0, nullptr, nullptr);
-    return S_OK;
+    // Only a drop that arrived whole may be completed as a move: the source
+    // deletes its originals then.
+    return dropComplete_ ? S_OK : S_FALSE;
 }
 
 HRESULT DeviceFolder::CopyFolderToDevice(LPCSTR hostPath, LPCSTR deviceFolderPath, BOOL move) {
     SHX_TRACE("DeviceFolder::CopyFolderToDevice('%s','%s',%d)\n", hostPath ? hostPath : "",
               deviceFolderPath ? deviceFolderPath : "", move);
-    if (hostPath == nullptr || deviceFolderPath == nullptr || !isHostDirectory(hostPath)) return E_FAIL;
+    if (hostPath == nullptr || deviceFolderPath == nullptr || !isHostDirectory(hostPath)) {
+        dropComplete_ = false;
+        return E_FAIL;
+    }
     const std::string host = hostPath;
-    const std::string folder = std::string(deviceFolderPath) + "/" + hostLeafName(host);
-    (void)device_.mkdir(folder.c_str(), 0);  // an existing folder is used as it is
+    const std::optional<std::string> target = deviceChildPath(deviceFolderPath, hostLeafName(host));
+    if (!target) {
+        showError(formatText("Can not copy '%s': the name is not valid on Kestrel", host.c_str()));
+        dropComplete_ = false;
+        return E_FAIL;
+    }
+    const std::string& folder = *target;
     const auto entries = listHostFolder(host);
-    if (!entries) return E_FAIL;
+    if (!entries) {
+        dropComplete_ = false;
+        return E_FAIL;
+    }
+    (void)device_.mkdir(folder.c_str(), 0);  // an existing folder is used as it is
     for (const HostEntry& entry : *entries) {
         const std::string child = host + "\\" + entry.name;
         if (entry.directory) {
@@ -75,7 +94,10 @@ HRESULT DeviceFolder::CopyFolderToDevice(LPCSTR hostPath, LPCSTR deviceFolderPat
             CopyFileToDevice(child.c_str(), folder.c_str(), move);
             if (overwriteAnswer_ == REPLACE_CANCEL) return E_FAIL;
         }
-        if (userCancelled()) break;
+        if (userCancelled()) {
+            dropComplete_ = false;
+            break;
+        }
     }
     return E_FAIL;
 }
@@ -83,10 +105,22 @@ HRESULT DeviceFolder::CopyFolderToDevice(LPCSTR hostPath, LPCSTR deviceFolderPat
 HRESULT DeviceFolder::CopyFileToDevice(LPCSTR hostPath, LPCSTR deviceFolderPath, BOOL move) {
     SHX_TRACE("DeviceFolder::CopyFileToDevice('%s','%s',%d)\n", hostPath ? hostPath : "",
               deviceFolderPath ? deviceFolderPath : "", move);
+    bool whole = false;
+    const HRESULT result = copyFileToDevice(hostPath, deviceFolderPath, &whole);
+    if (!whole) dropComplete_ = false;
+    return result;
+}
+
+HRESULT DeviceFolder::copyFileToDevice(LPCSTR hostPath, LPCSTR deviceFolderPath, bool* whole) {
     if (hostPath == nullptr || deviceFolderPath == nullptr) return E_FAIL;
     const std::string host = hostPath;
     const std::string name = hostLeafName(host);
-    const std::string devicePath = std::string(deviceFolderPath) + "/" + name;
+    const std::optional<std::string> target = deviceChildPath(deviceFolderPath, name);
+    if (!target) {
+        showError(formatText("Can not copy '%s': the name is not valid on Kestrel", host.c_str()));
+        return E_FAIL;
+    }
+    const std::string& devicePath = *target;
     if (progress_) {
         progress_->setLine(1, host, true);
         progress_->setLine(2, devicePath, true);
@@ -113,28 +147,34 @@ HRESULT DeviceFolder::CopyFileToDevice(LPCSTR hostPath, LPCSTR deviceFolderPath,
     } else {
         exists = true;  // not probed: whatever is there is replaced
     }
+
+    // The host file is opened and sized before the device file is touched:
+    // a source that cannot be read leaves the device's file as it was.
+    const platform::win32::UniqueHandle file = openHostFile(host);
+    LARGE_INTEGER size{};
+    if (!file.valid() || !GetFileSizeEx(file.get(), &size)) {
+        showError(formatText("Can not open source file '%s'", host.c_str()));
+        return S_OK;
+    }
+    if (static_cast<uint64_t>(size.QuadPart) >= DEVICE_FILE_LIMIT) {
+        showError(formatText("Can not copy '%s': a file of 4 GB or more does not fit on Kestrel", host.c_str()));
+        return S_OK;
+    }
+
     // Opening for writing does not cut an existing file on the device: a
     // replaced file is removed first, so no tail of its old contents stays.
     if (exists) (void)device_.unlink(devicePath.c_str());
-
     const int32_t fd = device_.open(devicePath.c_str(), OPEN_DESTINATION);
-    if (fd == -1 || fd == 0) {
+    if (!validDescriptor(fd)) {
         showError(formatText("Can not create destination file '%s'", devicePath.c_str()));
         return E_FAIL;
     }
-    {
-        const platform::win32::UniqueHandle file = openHostFile(host);
-        if (!file.valid()) {
-            showError(formatText("Can not open source file '%s'", host.c_str()));
-        } else {
-            if (progress_) progress_->start(ownerWindow_);
-            LARGE_INTEGER size{};
-            GetFileSizeEx(file.get(), &size);
-            copyHostData(file.get(), fd, host, devicePath, static_cast<uint32_t>(size.QuadPart));
-        }
-    }
-    device_.close(fd);
-    if (userCancelled()) (void)device_.unlink(devicePath.c_str());
+    if (progress_) progress_->start(ownerWindow_);
+    const bool copied = copyHostData(file.get(), fd, host, devicePath, static_cast<uint32_t>(size.QuadPart));
+    const bool closed = device_.close(fd) == 0;
+    const bool cancelled = userCancelled();
+    if (cancelled) (void)device_.unlink(devicePath.c_str());
+    *whole = copied && closed && !cancelled;
     return S_OK;
 }
 

@@ -100,8 +100,9 @@ HRESULT FolderDropTarget::Drop(IDataObject* data, DWORD keyState, POINTL point, 
         ReleaseStgMedium(&medium);
         got = DV_E_TYMED;
     }
+    HRESULT copied = S_FALSE;
     if (SUCCEEDED(got)) {
-        pastePrivateData(folder_, medium.hGlobal, move);
+        copied = pastePrivateData(folder_, medium.hGlobal, move);
     } else {
         FORMATETC files = hglobalFormat(CF_HDROP);
         got = data->GetData(&files, &medium);
@@ -109,9 +110,12 @@ HRESULT FolderDropTarget::Drop(IDataObject* data, DWORD keyState, POINTL point, 
             if (effect != nullptr) *effect = DROPEFFECT_NONE;
             return got;
         }
-        folder_->CopyDroppedFiles(static_cast<HDROP>(medium.hGlobal), move ? TRUE : FALSE);
+        copied = folder_->CopyDroppedFiles(static_cast<HDROP>(medium.hGlobal), move ? TRUE : FALSE);
     }
     ReleaseStgMedium(&medium);
+    // A move the source completes by deleting its originals is reported
+    // only for a drop that arrived whole; anything less is a copy.
+    if (move && copied != S_OK && effect != nullptr) *effect = DROPEFFECT_COPY;
     return S_OK;
 }
 

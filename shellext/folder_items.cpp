@@ -1,6 +1,7 @@
 // DeviceFolder: what it answers about its items (attributes, order and
 // names) and the device paths of items.
 #include "shellext/device_folder.h"
+#include "shellext/device_names.h"
 #include "shellext/memory_check.h"
 #include "shellext/trace.h"
 
@@ -10,6 +11,20 @@ namespace kestrel::shellext {
 
 DevicePath DeviceFolder::fullPathOf(LPCITEMIDLIST list) const {
     return fullDevicePath(devicePath_, list != nullptr, IdAllocator::pathText(list));
+}
+
+bool DeviceFolder::allNamesActionable(LPCITEMIDLIST list) {
+    if (list == nullptr || IdAllocator::last(list) == nullptr) return false;
+    for (LPCITEMIDLIST at = list; elementSize(reinterpret_cast<const uint8_t*>(at)) != 0; at = IdAllocator::next(at))
+        if (!isActionableName(IdAllocator::nameText(at))) return false;
+    return true;
+}
+
+std::optional<std::string> DeviceFolder::actionPathOf(LPCITEMIDLIST list) const {
+    if (!actionable_ || !devicePath_.complete || !allNamesActionable(list)) return std::nullopt;
+    const DevicePath full = fullPathOf(list);
+    if (!full.complete || !isPathInside(fullPathOf(nullptr).text, full.text)) return std::nullopt;
+    return full.text;
 }
 
 SFGAOF DeviceFolder::attributesOf(UINT count, PCUITEMID_CHILD_ARRAY lists) const {

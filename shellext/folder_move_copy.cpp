@@ -4,6 +4,7 @@
 // _mkdir for folders; a progress dialog per item, and each new item told to
 // the shell and to the open views.
 #include "shellext/device_folder.h"
+#include "shellext/device_names.h"
 #include "shellext/notify_views.h"
 #include "shellext/trace.h"
 #include "shellext/user_messages.h"
@@ -38,16 +39,25 @@ struct DeviceEntry {
     bool folder = false;
 };
 
-// A device folder's entries without ".", ".." and volume labels; none when
-// it cannot be listed.
-bool listDevice(DeviceFiles& device, const std::string& path, std::vector<DeviceEntry>* entries) {
+// A device folder's entries without ".", ".." and volume labels; false when
+// it cannot be listed. Entries whose names are not actionable are left out
+// and counted in `skipped`.
+bool listDevice(DeviceFiles& device, const std::string& path, std::vector<DeviceEntry>* entries, int* skipped) {
     const int32_t dir = device.opendir(path.empty() ? "/" : path.c_str());
     if (dir == 0) return false;
     filex::FilexDirEntry entry;
-    while (device.readdir(dir, &entry) != 0) {
+    for (uint32_t read = 0; device.readdir(dir, &entry) != 0; ++read) {
+        if (read == MAX_LISTED_ENTRIES) {  // a damaged folder that goes round in circles
+            ++*skipped;
+            break;
+        }
         if (entry.attributes() & filex::ATTR_VOLUME_LABEL) continue;
         const std::string name = entry.name();
         if (name == "." || name == "..") continue;
+        if (!isActionableName(name)) {
+            ++*skipped;
+            continue;
+        }
         entries->push_back(DeviceEntry{name, (entry.attributes() & filex::ATTR_DIRECTORY) != 0});
     }
     device.closedir(dir);
@@ -86,7 +96,14 @@ HRESULT DeviceFolder::MoveCopyItems(IShellFolder* source, LPCITEMIDLIST* lists, 
         const ItemView item(reinterpret_cast<const uint8_t*>(last));
         const std::string from = sourcePathOf(source, lists[i]);
         if (!item.valid() || from.empty()) continue;
-        const std::string to = destinationFolder + "/" + std::string(item.name());
+        // Both ends must name exactly the listed entry: a name that could
+        // lead elsewhere on the device is neither read, written nor removed.
+        const std::optional<std::string> target = deviceChildPath(destinationFolder, item.name());
+        if (!target || !isActionablePath(from) || !DeviceFolder::allNamesActionable(lists[i])) {
+            showError(formatText("Can not copy '%s': the name is not valid on Kestrel", from.c_str()));
+            continue;
+        }
+        const std::string& to = *target;
         // An item is never copied onto itself (opening it for writing would
         // destroy what is being read), nor a folder into itself.
         if (to == from || to.compare(0, from.size() + 1, from + "/") == 0) continue;
@@ -127,14 +144,21 @@ bool DeviceFolder::copyDeviceEntry(const std::string& sourcePath, const std::str
     if (!folder) return copyDeviceFile(sourcePath, destinationPath);
     (void)device_.mkdir(destinationPath.c_str(), 0);  // an existing folder is used as it is
     std::vector<DeviceEntry> entries;
-    if (!listDevice(device_, sourcePath, &entries)) {
+    int skipped = 0;
+    if (!listDevice(device_, sourcePath, &entries, &skipped)) {
         showError(formatText("Can not read folder '%s'", sourcePath.c_str()));
         return false;
     }
-    bool complete = true;
+    // A folder with entries that cannot be copied is not complete, so a
+    // move keeps it at its source.
+    bool complete = skipped == 0;
+    if (!complete)
+        showError(formatText("Can not copy %d entries of '%s': their names are not valid on Kestrel", skipped,
+                             sourcePath.c_str()));
     for (const DeviceEntry& entry : entries) {
-        complete = copyDeviceEntry(sourcePath + "/" + entry.name, destinationPath + "/" + entry.name, entry.folder) &&
-                   complete;
+        const std::optional<std::string> from = deviceChildPath(sourcePath, entry.name);
+        const std::optional<std::string> to = deviceChildPath(destinationPath, entry.name);
+        complete = from && to && copyDeviceEntry(*from, *to, entry.folder) && complete;
         if (userCancelled()) return false;
     }
     return complete;

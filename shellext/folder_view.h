@@ -112,7 +112,8 @@ private:
     void onGetDisplayInfo(LVITEMA& entry);
     void onGetDisplayInfo(LVITEMW& entry);
     int itemImage(LPCITEMIDLIST item);
-    int appendFileIcons(IExtractIconA* icon);
+    // The shared image of a file named `name` (icons from `icon`).
+    int fileIcons(const std::string& name, IExtractIconA* icon);
 
     // view_notify.cpp
     LRESULT onNotify(NMHDR& header);

@@ -62,7 +62,7 @@ std::optional<std::vector<HostEntry>> listHostFolder(const std::string& path) {
 }
 
 std::string hostLeafName(const std::string& path) {
-    const size_t slash = path.rfind('\\');
+    const size_t slash = path.find_last_of("\\/");
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 

@@ -26,7 +26,7 @@ uint32_t hostBytes(const std::string& path);
 // The entries of a folder ("%s\\*.*") without "." and ".."; none when the
 // listing cannot start.
 std::optional<std::vector<HostEntry>> listHostFolder(const std::string& path);
-// The part after the last "\" (the whole path without one).
+// The part after the last "\" or "/" (the whole path without one).
 std::string hostLeafName(const std::string& path);
 // Opens a file for reading (shared for reading); invalid on failure.
 platform::win32::UniqueHandle openHostFile(const std::string& path);

@@ -29,9 +29,34 @@ void ImageLists::build(HINSTANCE resources) {
 }
 
 void ImageLists::destroy() {
+    const std::lock_guard<std::mutex> lock(mutex_);
     if (small_ != nullptr) ImageList_Destroy(small_);
     if (large_ != nullptr) ImageList_Destroy(large_);
     small_ = large_ = nullptr;
+    fileImages_.clear();
+}
+
+std::string ImageLists::foldedCase(const std::string& text) {
+    std::string folded = text;
+    for (char& c : folded)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return folded;
+}
+
+int ImageLists::addPair(HICON large, HICON small) const {
+    // Both lists grow together, so that an index names the same picture in
+    // each; without both icons nothing is added.
+    if (large == nullptr || small == nullptr || large_ == nullptr || small_ == nullptr) return -1;
+    const int count = ImageList_GetImageCount(large_);
+    if (count != ImageList_GetImageCount(small_)) return -1;
+    const int largeIndex = ImageList_ReplaceIcon(large_, -1, large);
+    const int smallIndex = ImageList_ReplaceIcon(small_, -1, small);
+    if (largeIndex != count || smallIndex != count) {
+        if (largeIndex >= 0) ImageList_Remove(large_, largeIndex);
+        if (smallIndex >= 0) ImageList_Remove(small_, smallIndex);
+        return -1;
+    }
+    return count;
 }
 
 }  // namespace kestrel::shellext

@@ -2,6 +2,7 @@
 
 #include "platform/clock.h"
 #include "platform/named_mutex.h"
+#include "shellext/device_names.h"
 #include "shellext/trace.h"
 #include "shellext/type_text.h"
 
@@ -44,7 +45,9 @@ void ItemEnumerator::fill() {
 
 void ItemEnumerator::readEntries(int32_t dir, bool root) {
     filex::FilexDirEntry entry;
-    while (device_.readdir(dir, &entry) != 0) {
+    // Bounded: the listing runs under the machine-wide listing mutex, and
+    // every process that shows the folder waits for it.
+    for (uint32_t read = 0; read < MAX_LISTED_ENTRIES && device_.readdir(dir, &entry) != 0; ++read) {
         const uint8_t attributes = entry.attributes();
         ItemType type = ItemType::File;
         if (attributes & filex::ATTR_VOLUME_LABEL) continue;
@@ -56,6 +59,9 @@ void ItemEnumerator::readEntries(int32_t dir, bool root) {
         } else if (!(flags_ & SHCONTF_NONFOLDERS)) {
             continue;
         }
+        // A name that would reach another entry than this one, or that the
+        // card cannot hold, is not listed: nothing may act on it.
+        if (!isActionableName(entry.name())) continue;
         LPITEMIDLIST item = allocator_->buildItem(entry, type, itemTypeText(type, entry.name()));
         if (item == nullptr) return;
         try {

@@ -62,26 +62,29 @@ HRESULT PasteFromOleClipboard(DeviceFolder* folder) {
     if (folder == nullptr) return E_INVALIDARG;
     IDataObject* data = nullptr;
     if (FAILED(OleGetClipboard(&data)) || data == nullptr) return S_FALSE;
+    const HRESULT result = PasteDataObject(folder, data);
+    data->Release();
+    return result;
+}
+
+HRESULT PasteDataObject(DeviceFolder* folder, IDataObject* data) {
+    if (folder == nullptr || data == nullptr) return E_INVALIDARG;
     const bool move = preferredMove(data);
     FORMATETC files = hglobalFormat(CF_HDROP);
     STGMEDIUM medium{};
     HRESULT result = S_FALSE;
-    bool pasted = false;
     if (SUCCEEDED(data->GetData(&files, &medium))) {
-        if (medium.tymed == TYMED_HGLOBAL) {
+        if (medium.tymed == TYMED_HGLOBAL)
             result = folder->CopyDroppedFiles(static_cast<HDROP>(medium.hGlobal), move ? TRUE : FALSE);
-            pasted = true;
-        }
         ReleaseStgMedium(&medium);
     }
-    // Only what was pasted may be removed at its source: a cut of device
-    // items offers no file list, and reporting a move for it would delete
-    // them without a copy anywhere.
-    if (move && pasted) {
+    // The source deletes its originals once it hears of a performed move:
+    // that is told only when every file arrived whole on the device. A cut
+    // of device items offers no file list and is never reported either.
+    if (move && result == S_OK) {
         reportMove(data, formats::PERFORMED_DROP_EFFECT);
         reportMove(data, formats::PASTE_SUCCEEDED);
     }
-    data->Release();
     return result;
 }
 

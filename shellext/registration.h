@@ -17,9 +17,10 @@ inline constexpr const char* DESKTOP_NAMESPACE =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Desktop\\NameSpace";
 inline constexpr const char* APPROVED_EXTENSIONS =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
-// ShellFolder "Attributes": SFGAO_HASSUBFOLDER, SFGAO_FILESYSTEM,
-// SFGAO_FOLDER, SFGAO_FILESYSANCESTOR and SFGAO_DROPTARGET.
-inline constexpr uint32_t REGISTERED_FOLDER_ATTRIBUTES = 0xF0000100;
+// ShellFolder "Attributes": SFGAO_HASSUBFOLDER, SFGAO_FOLDER,
+// SFGAO_FILESYSANCESTOR and SFGAO_DROPTARGET. Not SFGAO_FILESYSTEM: the
+// device folder is no folder of the host's file system.
+inline constexpr uint32_t REGISTERED_FOLDER_ATTRIBUTES = 0xB0000100;
 
 struct RegistryValue {
     HKEY root;

@@ -26,5 +26,10 @@ HRESULT CreateFolderDropTarget(DeviceFolder* folder, HWND window, IDropTarget** 
 HRESULT CopyToOleClipboard(DeviceFolder* folder, PCUITEMID_CHILD_ARRAY items, UINT count, bool cut);
 // The view's Paste: what the OLE clipboard holds, into `folder`.
 HRESULT PasteFromOleClipboard(DeviceFolder* folder);
+// The same for a data object in hand: its file list is copied into
+// `folder`, and a move ("Preferred DropEffect") is reported back to it only
+// when every file arrived whole. The copy's result (S_FALSE: incomplete,
+// or nothing to paste).
+HRESULT PasteDataObject(DeviceFolder* folder, IDataObject* data);
 
 }  // namespace kestrel::shellext

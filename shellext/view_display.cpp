@@ -63,22 +63,17 @@ int FolderView::itemImage(LPCITEMIDLIST item) {
     UINT flags = 0;
     if (FAILED(icon.pointer->GetIconLocation(GIL_FORSHELL, file, MAX_PATH, &index, &flags))) return -1;
     if (!(flags & GIL_SIMULATEDOC)) return index;
-    return appendFileIcons(icon.pointer);
+    return fileIcons(IdAllocator::nameText(IdAllocator::last(item)), icon.pointer);
 }
 
-int FolderView::appendFileIcons(IExtractIconA* extractor) {
-    HICON largeIcon = nullptr;
-    HICON smallIcon = nullptr;
-    extractor->Extract("", static_cast<UINT>(-1), &largeIcon, &smallIcon, static_cast<UINT>(-1));
-    const OwnedIcon large(largeIcon);
-    const OwnedIcon small(smallIcon);
-    const ImageLists& images = ServerModule::instance().imageLists();
-    // Both lists grow together, so that an index names the same picture in
-    // each; an item without both icons shows without an image.
-    if (!large || !small || images.large() == nullptr || images.small() == nullptr) return -1;
-    const int largeIndex = ImageList_ReplaceIcon(images.large(), -1, large.get());
-    const int smallIndex = ImageList_ReplaceIcon(images.small(), -1, small.get());
-    return settings_.ViewMode == FVM_ICON ? largeIndex : smallIndex;
+int FolderView::fileIcons(const std::string& name, IExtractIconA* extractor) {
+    // The picture of a file depends on its extension alone (from the last
+    // "."), so each extension is added to the shared lists once.
+    const size_t dot = name.rfind('.');
+    const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot);
+    return ServerModule::instance().imageLists().fileImage(extension, [extractor](HICON* large, HICON* small) {
+        extractor->Extract("", static_cast<UINT>(-1), large, small, static_cast<UINT>(-1));
+    });
 }
 
 }  // namespace kestrel::shellext

@@ -4,6 +4,7 @@
 #include "platform/byte_order.h"
 #include "shellext/private_paste.h"
 #include "shellext/transfer.h"
+#include "tests/shellext/scripted_device.h"
 #include "tests/shellext/transfer_fixture.h"
 
 #include <cstring>
@@ -35,6 +36,37 @@ TEST_F(CopyItemsTest, FilesAndFoldersAreCopiedAndAMoveRemovesTheSource) {
     EXPECT_EQ(device.text("/Live/Old/c.mp3"), "c");
     EXPECT_FALSE(device.exists("/Music/Live"));
     EXPECT_TRUE(dialogs->seen().empty()) << dialogs->seen().front().text();
+}
+
+// A move copies, then removes the source: an entry whose name leads out of
+// its folder is neither written elsewhere nor removed, and the folder that
+// holds it is not complete, so it stays.
+TEST_F(CopyItemsTest, AMoveNeverFollowsNamesThatLeadOutOfTheirFolder) {
+    device.put("/Music/a.mp3", "a");
+    device.put("/keep.txt", "k");
+    device.put("/Dest/");
+    device.listAlso("/Music", fileEntry("../keep.txt"));
+    DeviceFolder* dest = folderAt("Dest");
+    ASSERT_NE(dest, nullptr);
+    LPCITEMIDLIST items[] = {item(root, "Music")};
+    dialogs->answer({IDOK});
+    EXPECT_EQ(dest->MoveCopyItems(root, items, 1, TRUE), E_OUTOFMEMORY) << "nothing was handled whole";
+    EXPECT_EQ(device.text("/keep.txt"), "k");
+    EXPECT_FALSE(device.exists("/Dest/keep.txt")) << "written outside the copied folder";
+    EXPECT_EQ(device.text("/Dest/Music/a.mp3"), "a");
+    EXPECT_EQ(device.text("/Music/a.mp3"), "a") << "an incomplete move keeps its source";
+    ASSERT_EQ(dialogs->seen().size(), 1u);
+    EXPECT_TRUE(dialogs->seen()[0].says("/Music")) << dialogs->seen()[0].text();
+
+    const TestList hostile({fileItem("../keep.txt")});
+    LPCITEMIDLIST named[] = {hostile.get()};
+    DeviceFolder* music = folderAt("Music");
+    ASSERT_NE(music, nullptr);
+    dialogs->clear();
+    dialogs->answer({IDOK});
+    EXPECT_EQ(dest->MoveCopyItems(music, named, 1, TRUE), E_OUTOFMEMORY);
+    EXPECT_EQ(device.text("/keep.txt"), "k");
+    EXPECT_FALSE(device.exists("/Dest/keep.txt"));
 }
 
 TEST_F(CopyItemsTest, AnItemIsNeverCopiedOntoItselfNorAFolderIntoItself) {

@@ -1,10 +1,13 @@
 // Host files and folders dropped onto a device folder: through the folder's
 // drop target (the test is the drag source), in 61,440-byte chunks under one
 // progress dialog, with the replace question kept for the whole drop.
+#include "platform/win32/unique_handle.h"
 #include "shellext/transfer.h"
 #include "tests/shellext/harness/drop_files.h"
 #include "tests/shellext/harness/test_window.h"
 #include "tests/shellext/transfer_fixture.h"
+
+#include <map>
 
 namespace kestrel::shellext::test {
 namespace {
@@ -194,23 +197,119 @@ TEST_F(CopyInTest, ACopyErrorIsShownWithCaptionFilexAndTheDropGoesOn) {
 }
 
 TEST_F(CopyInTest, APasteOfHostFilesCopiesAndReportsAPerformedMove) {
+    // The data object itself, as the paste reads it from the clipboard: its
+    // own record of SetData is what the source hears.
     const std::string a = hostFile("a.txt", "a");
-    FileDropData data({a});
-    data.preferEffect(DROPEFFECT_MOVE);
-    ASSERT_EQ(OleSetClipboard(&data), S_OK);
-    EXPECT_EQ(PasteFromOleClipboard(root), S_OK);
+    const std::string b = hostFile("b.txt", "b");
+    FileDropData cut({a, b});
+    cut.preferEffect(DROPEFFECT_MOVE);
+    EXPECT_EQ(PasteDataObject(root, &cut), S_OK);
     EXPECT_EQ(device.text("/a.txt"), "a");
-    // What reaches the source: the system's clipboard object passes SetData
-    // on (wine's keeps it), and only the move is ever reported.
-    for (const auto& [name, value] : data.setValues()) EXPECT_EQ(value, static_cast<DWORD>(DROPEFFECT_MOVE)) << name;
-    ASSERT_EQ(OleSetClipboard(nullptr), S_OK);
+    EXPECT_EQ(device.text("/b.txt"), "b");
+    EXPECT_EQ(cut.setValues(), (std::map<std::string, DWORD>{{"Performed DropEffect", DROPEFFECT_MOVE},
+                                                             {"Paste Succeeded", DROPEFFECT_MOVE}}));
 
-    FileDropData plain({hostFile("b.txt", "b")});
+    FileDropData copied({hostFile("c.txt", "c")});
+    copied.preferEffect(DROPEFFECT_COPY);
+    EXPECT_EQ(PasteDataObject(root, &copied), S_OK);
+    EXPECT_EQ(device.text("/c.txt"), "c");
+    EXPECT_TRUE(copied.setValues().empty()) << "a copy reports nothing";
+
+    // Through the system's clipboard, without "Preferred DropEffect": a copy.
+    FileDropData plain({hostFile("d.txt", "d")});
     ASSERT_EQ(OleSetClipboard(&plain), S_OK);
     EXPECT_EQ(PasteFromOleClipboard(root), S_OK);
-    EXPECT_EQ(device.text("/b.txt"), "b");
+    EXPECT_EQ(device.text("/d.txt"), "d");
     EXPECT_TRUE(plain.setValues().empty()) << "without Preferred DropEffect a paste is a copy";
     ASSERT_EQ(OleSetClipboard(nullptr), S_OK);
+}
+
+// A cut of host files pasted onto the device: the source deletes its
+// originals when told of a performed move, so any file that did not arrive
+// whole keeps the move from being reported at all.
+TEST_F(CopyInTest, APasteOfACutReportsNoMoveUnlessEveryFileArrivedWhole) {
+    const auto pasteCut = [&](const std::vector<std::string>& paths) {
+        FileDropData cut(paths);
+        cut.preferEffect(DROPEFFECT_MOVE);
+        EXPECT_EQ(PasteDataObject(root, &cut), S_FALSE);
+        return cut.setValues();
+    };
+    const std::string a = hostFile("a.txt", "new a");
+    const std::string b = hostFile("b.txt", "new b");
+
+    device.put("/a.txt", "old a");
+    dialogs->answer({IDNO});
+    EXPECT_TRUE(pasteCut({a, b}).empty()) << "No in the replace question";
+    EXPECT_EQ(device.text("/a.txt"), "old a");
+    EXPECT_EQ(device.text("/b.txt"), "new b");
+
+    dialogs->answer({IDCANCEL});
+    EXPECT_TRUE(pasteCut({a, b}).empty()) << "Cancel in the replace question";
+
+    device.unlink("/a.txt");
+    device.unlink("/b.txt");
+    const std::string big = hostFile("big.bin", patternBytes(200000, 3));
+    progress->cancelAfterProgress(1);
+    EXPECT_TRUE(pasteCut({a, big}).empty()) << "a cancelled progress dialog";
+    progress->cancelAfterProgress(-1);
+    EXPECT_FALSE(device.exists("/big.bin"));
+
+    device.put("/x.txt/");  // a folder where the file should go
+    const std::string x = hostFile("x.txt", "x");
+    dialogs->answer({IDOK});
+    EXPECT_TRUE(pasteCut({x}).empty()) << "a destination that cannot be created";
+
+    const std::string locked = hostFile("locked.txt", "locked");
+    {
+        const platform::win32::UniqueHandle holder(CreateFileA(locked.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                                               nullptr));
+        ASSERT_TRUE(holder.valid());
+        dialogs->answer({IDOK});
+        EXPECT_TRUE(pasteCut({locked}).empty()) << "a source that cannot be read";
+    }
+
+    const std::string emptyFolder = hostFolder() + "\\Gone";
+    EXPECT_TRUE(pasteCut({emptyFolder}).empty()) << "a dropped folder that cannot be listed";
+    EXPECT_EQ(dialogs->unanswered(), 0);
+}
+
+TEST_F(CopyInTest, APasteOfACutWithA4GiBFileReportsNoMove) {
+    const std::string huge = hostFolder() + "\\huge.bin";
+    {
+        const platform::win32::UniqueHandle file(
+            CreateFileA(huge.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(file.valid());
+        LARGE_INTEGER end{};
+        end.QuadPart = (int64_t{1} << 32) + 10;
+        ASSERT_TRUE(SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN));
+        ASSERT_TRUE(SetEndOfFile(file.get()));
+    }
+    FileDropData cut({huge, hostFile("small.txt", "small")});
+    cut.preferEffect(DROPEFFECT_MOVE);
+    dialogs->answer({IDOK});
+    EXPECT_EQ(PasteDataObject(root, &cut), S_FALSE);
+    EXPECT_TRUE(cut.setValues().empty());
+    EXPECT_EQ(device.text("/small.txt"), "small");
+    DeleteFileA(huge.c_str());
+}
+
+// A replace the user confirmed opens the host file first: a source held
+// open by another program leaves the device's file as it was.
+TEST_F(CopyInTest, AConfirmedReplaceOfAnUnreadableSourceKeepsTheDeviceFile) {
+    device.put("/a.txt", "the user's data");
+    const std::string a = hostFile("a.txt", "new a");
+    const platform::win32::UniqueHandle holder(
+        CreateFileA(a.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(holder.valid());
+    dialogs->answer({IDYES, IDOK});
+    drop(root, {a});
+    ASSERT_EQ(dialogs->seen().size(), 2u);
+    EXPECT_EQ(dialogs->seen()[0].caption, "Confirm File Replace");
+    EXPECT_TRUE(dialogs->seen()[1].says("Can not open source file")) << dialogs->seen()[1].text();
+    EXPECT_EQ(device.text("/a.txt"), "the user's data");
+    for (const auto& [path, flags] : device.opens()) EXPECT_NE(flags, 0x201) << path << " opened for writing";
+    EXPECT_TRUE(device.writes().empty());
 }
 
 TEST_F(CopyInTest, AFolderItemTakesDropsIntoItself) {

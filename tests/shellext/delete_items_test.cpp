@@ -1,7 +1,10 @@
 // Deleting device items: the questions, the progress dialog per item, the
 // recursive removal of a folder, failures, and the change told to views.
 #include "shellext/notify_views.h"
+#include "tests/shellext/scripted_device.h"
 #include "tests/shellext/transfer_fixture.h"
+
+#include <vector>
 
 namespace kestrel::shellext::test {
 namespace {
@@ -91,6 +94,47 @@ TEST_F(DeleteTest, AFailedItemLetsTheFollowingItemsGo) {
     EXPECT_EQ(root->DeleteItems(items, 2), S_OK) << "the result of the last item";
     EXPECT_TRUE(device.exists("/a.txt"));
     EXPECT_FALSE(device.exists("/b.txt"));
+}
+
+// Names come from the device's file server: one that holds a separator or
+// is ".." would resolve to other entries, and deleting through it emptied
+// the root.
+TEST_F(DeleteTest, NamesThatLeadOutOfTheirFolderAreNeverDeleted) {
+    device.put("/Music/a.mp3", "a");
+    device.put("/keep.txt", "k");
+    device.put("/gone.txt", "g");
+    device.listAlso("/", folderEntry("x/.."));
+    const TestList hostile({diskItem("x/..")});
+    LPCITEMIDLIST items[] = {item(root, "gone.txt"), hostile.get()};
+    dialogs->answer({IDYES, IDOK});
+    EXPECT_EQ(root->DeleteItems(items, 2), E_FAIL) << "the result of the last item";
+    EXPECT_EQ(device.paths(), (std::vector<std::string>{"/Music/", "/Music/a.mp3", "/keep.txt"}));
+    ASSERT_EQ(dialogs->seen().size(), 2u);
+    EXPECT_TRUE(dialogs->seen()[1].says("x/..")) << dialogs->seen()[1].text();
+
+    const TestList nested({diskItem("Music"), fileItem("../keep.txt")});
+    dialogs->clear();
+    dialogs->answer({IDOK});
+    EXPECT_EQ(root->DeleteItems(std::vector<LPCITEMIDLIST>{nested.get()}.data(), 1), E_FAIL);
+    EXPECT_TRUE(device.exists("/keep.txt"));
+    dialogs->answer({IDOK, IDOK});
+    EXPECT_EQ(root->DeleteDeviceFile("/Music/../keep.txt"), E_FAIL);
+    EXPECT_EQ(root->DeleteDeviceFolder("/x/.."), E_FAIL);
+    EXPECT_TRUE(device.exists("/keep.txt"));
+    EXPECT_TRUE(device.exists("/Music/a.mp3"));
+    EXPECT_EQ(dialogs->unanswered(), 0);
+}
+
+TEST_F(DeleteTest, AFolderListingANameThatLeadsOutKeepsThatEntryAndItself) {
+    device.put("/Music/a.mp3", "a");
+    device.put("/keep.txt", "k");
+    device.listAlso("/Music", fileEntry("../keep.txt"));
+    LPCITEMIDLIST items[] = {item(root, "Music")};
+    dialogs->answer({IDYES, IDOK});
+    EXPECT_EQ(root->DeleteItems(items, 1), E_FAIL);
+    EXPECT_TRUE(device.exists("/keep.txt")) << "the entry outside the folder";
+    EXPECT_FALSE(device.exists("/Music/a.mp3"));
+    EXPECT_TRUE(device.exists("/Music")) << "a folder with an entry left in it stays";
 }
 
 // A view as the notification reaches it.

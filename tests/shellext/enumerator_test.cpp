@@ -97,6 +97,60 @@ TEST_F(EnumeratorTest, VolumeLabelsAndDotEntriesAreNeverListed) {
     EXPECT_EQ(namesOf(list("", SHCONTF_NONFOLDERS)), (std::vector<std::string>{"..."}));
 }
 
+TEST_F(EnumeratorTest, NamesThatCouldReachAnotherEntryOrThatFatCannotHoldAreNeverListed) {
+    device.setFolder("/", {folderEntry("x/.."), folderEntry("Music"), folderEntry("a\\b"), fileEntry("../keep.txt"),
+                           fileEntry("a:b"), fileEntry("q?"), fileEntry("star*"), fileEntry("pipe|"),
+                           fileEntry("lt<"), fileEntry("gt>"), fileEntry("quote\""), fileEntry(std::string("tab\t")),
+                           fileEntry(std::string("del\x7f")), fileEntry("/"), fileEntry("ok.txt"),
+                           fileEntry("caf\xe9 & co (1).txt")});
+    EXPECT_EQ(namesOf(list("")), (std::vector<std::string>{"Music", "ok.txt", "caf\xe9 & co (1).txt"}));
+}
+
+// A damaged card whose directory goes round in circles: readdir delivers
+// entries without end (here: until a far limit, so that a listing without a
+// bound of its own still ends and is seen).
+class LoopingDevice final : public DeviceFiles {
+public:
+    static constexpr uint32_t FAR_LIMIT = 3 * 65536;
+    uint32_t reads = 0;
+    bool open_ = false;
+    int32_t opendir(const char*) override {
+        open_ = true;
+        return 7;
+    }
+    int32_t readdir(int32_t, filex::FilexDirEntry* record) override {
+        if (reads == FAR_LIMIT) return 0;
+        *record = fileEntry("loop" + std::to_string(reads++ % 3) + ".txt");
+        return 1;
+    }
+    int32_t closedir(int32_t) override {
+        open_ = false;
+        return 0;
+    }
+    int32_t open(const char*, int32_t) override { return -1; }
+    int32_t fstat(int32_t, filex::FilexStat*) override { return -1; }
+    int32_t read(int32_t, void*, uint32_t) override { return -1; }
+    int32_t lseek(int32_t, int32_t, int32_t) override { return -1; }
+    int32_t write(int32_t, const void*, uint32_t) override { return -1; }
+    int32_t close(int32_t) override { return -1; }
+    int32_t unlink(const char*) override { return -1; }
+    int32_t mkdir(const char*, int32_t) override { return -1; }
+    int32_t rmdir(const char*) override { return -1; }
+};
+
+TEST_F(EnumeratorTest, AListingThatGoesRoundInCirclesEndsAtTheLargestFatDirectory) {
+    LoopingDevice looping;
+    ItemEnumerator* made = nullptr;
+    ASSERT_EQ(ItemEnumerator::create(looping, DevicePath{"/Music", true}, ALL, &made), S_OK);
+    ComRef<IEnumIDList> enumerator(made);
+    EXPECT_EQ(looping.reads, 65536u) << "a FAT directory holds at most 65536 entries";
+    EXPECT_FALSE(looping.open_) << "the listing is closed";
+    EXPECT_EQ(enumerator->Skip(65535), S_OK);
+    EXPECT_EQ(enumerator->Skip(1), S_OK);
+    EXPECT_EQ(enumerator->Skip(1), S_FALSE) << "65536 items at most";
+    expectLastRelease(enumerator, "enumerator");
+}
+
 TEST_F(EnumeratorTest, FlagsChooseFoldersOrFilesInListingOrder) {
     device.setFolder("/Music", {fileEntry("a.txt"), folderEntry("Sub"), fileEntry("b.txt"),
                                 directoryEntry("h.sys", 0x06), folderEntry("Zed")});

@@ -2,6 +2,7 @@
 // overrun anything, and a path that had to be cut must never be used,
 // because the cut path can name another folder of the device.
 #include "shellext/device_folder.h"
+#include "shellext/device_names.h"
 #include "tests/shellext/harness/com_testing.h"
 #include "tests/shellext/harness/item_lists.h"
 #include "tests/shellext/scripted_device.h"
@@ -85,6 +86,43 @@ TEST_F(FolderPathsTest, DisplayNamesOfLongPathsAreCutWithoutOverrun) {
     EXPECT_EQ(full, ("/" + longName).substr(0, 259));
     ASSERT_EQ(root_->GetDisplayNameOf(deep.get(), SHGDN_NORMAL, &name), S_OK);
     EXPECT_EQ(strretText(name), longName.substr(0, 259)) << "every form is cut to 259 characters";
+}
+
+// The names and paths the actions that change the device accept.
+TEST(DeviceNamesTest, OnlyNamesOfExactlyOneEntryAreActionable) {
+    for (const char* name : {"a", "...", "..x", "x..", ".hidden", "a b.txt", "\xe9t\xe9", "~$x", "[1]+;=,"})
+        EXPECT_TRUE(isActionableName(name)) << name;
+    for (const char* name : {"", ".", "..", "x/..", "/", "a/b", "a\\b", "\\", "c:", "a*", "a?", "\"a", "<", ">", "|",
+                             "a\tb", "\x01", "\x7f", "\x1f"})
+        EXPECT_FALSE(isActionableName(name)) << name;
+    EXPECT_FALSE(isActionableName(std::string("a\0b", 3))) << "a zero inside the name";
+}
+
+TEST(DeviceNamesTest, ChildPathsAreBuiltOnlyFromActionableNames) {
+    EXPECT_EQ(deviceChildPath("", "a.txt"), std::optional<std::string>("/a.txt"));
+    EXPECT_EQ(deviceChildPath("/Music/Live", "b"), std::optional<std::string>("/Music/Live/b"));
+    EXPECT_EQ(deviceChildPath("/Music", ".."), std::nullopt);
+    EXPECT_EQ(deviceChildPath("/Music", "x/.."), std::nullopt);
+    EXPECT_EQ(deviceChildPath("/Music", "../keep.txt"), std::nullopt);
+    EXPECT_EQ(deviceChildPath("/x/..", "a"), std::nullopt) << "a folder path that leads out";
+    EXPECT_EQ(deviceChildPath("/", "a"), std::nullopt) << "the root is the empty path";
+    EXPECT_EQ(deviceChildPath("Music", "a"), std::nullopt) << "a folder path without its leading slash";
+}
+
+TEST(DeviceNamesTest, APathForAnActionStaysInsideItsFolder) {
+    EXPECT_TRUE(isActionablePath("/a"));
+    EXPECT_TRUE(isActionablePath("/Music/a.mp3"));
+    for (const char* path : {"", "/", "a", "//a", "/a/", "/a//b", "/a/../b", "/a/./b", "/..", "/a/b:c"})
+        EXPECT_FALSE(isActionablePath(path)) << path;
+    EXPECT_TRUE(isPathInside("", "/a.txt"));
+    EXPECT_TRUE(isPathInside("/Music", "/Music/a.mp3"));
+    EXPECT_TRUE(isPathInside("/Music", "/Music/Live/a.mp3"));
+    EXPECT_FALSE(isPathInside("/Music", "/Music")) << "the folder itself";
+    EXPECT_FALSE(isPathInside("/Music", "/MusicBox/a")) << "a sibling that starts alike";
+    EXPECT_FALSE(isPathInside("/Music", "/Music/../keep.txt"));
+    EXPECT_FALSE(isPathInside("/Music", "/keep.txt"));
+    EXPECT_FALSE(isPathInside("", "/x/../Music"));
+    EXPECT_FALSE(isPathInside("/x/..", "/x/../a"));
 }
 
 }  // namespace

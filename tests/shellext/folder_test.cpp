@@ -191,15 +191,15 @@ TEST_F(FolderTest, AttributesAreThoseOfTheLastItem) {
     ASSERT_TRUE(file && disk);
     SFGAOF attributes = 0xdeadbeef;
     EXPECT_EQ(root_->GetAttributesOf(0, nullptr, &attributes), S_OK);
-    EXPECT_EQ(attributes, 0xF8000100u) << "the folder itself";
+    EXPECT_EQ(attributes, 0xB8000100u) << "the folder itself";
     LPCITEMIDLIST fileThenFolder[] = {file.get(), disk.get()};
     attributes = SFGAO_VALIDATE;
     EXPECT_EQ(root_->GetAttributesOf(2, fileThenFolder, &attributes), S_OK);
-    EXPECT_EQ(attributes, 0xF8000137u);
+    EXPECT_EQ(attributes, 0xB8000137u);
     LPCITEMIDLIST folderThenFile[] = {disk.get(), file.get()};
     attributes = 0xdeadbeef;
     EXPECT_EQ(root_->GetAttributesOf(2, folderThenFile, &attributes), S_OK);
-    EXPECT_EQ(attributes, 0xC0000033u) << "the caller's bits are not consulted";
+    EXPECT_EQ(attributes, 0x80000033u) << "the caller's bits are not consulted";
 
     EXPECT_EQ(root_->GetAttributesOf(1, fileThenFolder, nullptr), E_INVALIDARG);
     auto* readOnly = static_cast<SFGAOF*>(VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READONLY));

@@ -20,6 +20,26 @@ constexpr uint16_t SOME_DATE = ((2024 - 1980) << 9) | (5 << 5) | 17;
 
 MemoryDevice::MemoryDevice() { nodes_["/"].folder = true; }
 
+std::string MemoryDevice::resolved(const char* path) {
+    std::vector<std::string> names;
+    const std::string text = path;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t slash = text.find('/', start);
+        if (slash == std::string::npos) slash = text.size();
+        const std::string name = text.substr(start, slash - start);
+        if (name == "..") {
+            if (!names.empty()) names.pop_back();
+        } else if (!name.empty() && name != ".") {
+            names.push_back(name);
+        }
+        start = slash + 1;
+    }
+    std::string result;
+    for (const auto& name : names) result += "/" + name;
+    return result.empty() ? "/" : result;
+}
+
 std::string MemoryDevice::parentOf(const std::string& path) {
     const size_t slash = path.rfind('/');
     return slash == 0 || slash == std::string::npos ? "/" : path.substr(0, slash);
@@ -65,9 +85,11 @@ std::vector<std::string> MemoryDevice::childrenOf(const std::string& folder) con
     return children;
 }
 
-int32_t MemoryDevice::open(const char* path, int32_t flags) {
-    if (path == nullptr) return -1;
-    opens_.emplace_back(path, flags);
+int32_t MemoryDevice::open(const char* given, int32_t flags) {
+    if (given == nullptr) return -1;
+    opens_.emplace_back(given, flags);
+    const std::string resolvedPath = resolved(given);
+    const char* path = resolvedPath.c_str();
     auto found = nodes_.find(path);
     if (found == nodes_.end()) {
         if (!(flags & CREATE) || !isFolder(parentOf(path))) return -1;
@@ -124,26 +146,38 @@ int32_t MemoryDevice::write(int32_t fd, const void* buffer, uint32_t length) {
 
 int32_t MemoryDevice::close(int32_t fd) { return files_.erase(fd) == 1 ? 0 : -1; }
 
-int32_t MemoryDevice::unlink(const char* path) {
-    if (path == nullptr || refuseUnlink.count(path) || !exists(path) || isFolder(path)) return -1;
+int32_t MemoryDevice::unlink(const char* given) {
+    if (given == nullptr) return -1;
+    const std::string resolvedPath = resolved(given);
+    const char* path = resolvedPath.c_str();
+    if ( refuseUnlink.count(path) || !exists(path) || isFolder(path)) return -1;
     nodes_.erase(path);
     return 0;
 }
 
-int32_t MemoryDevice::mkdir(const char* path, int32_t) {
-    if (path == nullptr || exists(path) || !isFolder(parentOf(path))) return -1;
+int32_t MemoryDevice::mkdir(const char* given, int32_t) {
+    if (given == nullptr) return -1;
+    const std::string resolvedPath = resolved(given);
+    const char* path = resolvedPath.c_str();
+    if ( exists(path) || !isFolder(parentOf(path))) return -1;
     nodes_[path].folder = true;
     return 0;
 }
 
-int32_t MemoryDevice::rmdir(const char* path) {
-    if (path == nullptr || refuseRmdir.count(path) || !isFolder(path) || !childrenOf(path).empty()) return -1;
+int32_t MemoryDevice::rmdir(const char* given) {
+    if (given == nullptr) return -1;
+    const std::string resolvedPath = resolved(given);
+    const char* path = resolvedPath.c_str();
+    if (resolvedPath == "/" || refuseRmdir.count(path) || !isFolder(path) || !childrenOf(path).empty()) return -1;
     nodes_.erase(path);
     return 0;
 }
 
-int32_t MemoryDevice::opendir(const char* path) {
-    if (path == nullptr || !isFolder(path)) return 0;
+int32_t MemoryDevice::opendir(const char* given) {
+    if (given == nullptr) return 0;
+    const std::string resolvedPath = resolved(given);
+    const char* path = resolvedPath.c_str();
+    if (!isFolder(path)) return 0;
     Listing listing;
     const std::string folder = path;
     if (folder != "/") {
@@ -160,6 +194,8 @@ int32_t MemoryDevice::opendir(const char* path) {
                                                                static_cast<uint32_t>(node.data.size()), SOME_TIME,
                                                                SOME_DATE));
     }
+    if (const auto extra = extra_.find(folder); extra != extra_.end())
+        listing.entries.insert(listing.entries.end(), extra->second.begin(), extra->second.end());
     const int32_t handle = nextHandle_++;
     listings_[handle] = std::move(listing);
     return handle;

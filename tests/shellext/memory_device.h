@@ -38,6 +38,11 @@ public:
     std::set<std::string> refuseRmdir;
     int openFiles() const { return static_cast<int>(files_.size()); }
     int openListings() const { return static_cast<int>(listings_.size()); }
+    // An entry the listing of `folder` also delivers, as a damaged card or
+    // a hostile file server would ("x/..", "../keep.txt"); no node of its
+    // own. Paths given to the operations resolve "." and ".." the way the
+    // file server does.
+    void listAlso(const std::string& folder, filex::FilexDirEntry entry) { extra_[folder].push_back(entry); }
     // The flags of every _open, in order.
     const std::vector<std::pair<std::string, int32_t>>& opens() const { return opens_; }
 
@@ -69,6 +74,7 @@ private:
         size_t next = 0;
     };
     static std::string parentOf(const std::string& path);
+    static std::string resolved(const char* path);
     std::vector<std::string> childrenOf(const std::string& folder) const;
 
     std::map<std::string, Node> nodes_;
@@ -76,6 +82,7 @@ private:
     std::map<int32_t, Listing> listings_;
     int32_t nextHandle_ = 3;
     std::vector<Write> writes_;
+    std::map<std::string, std::vector<filex::FilexDirEntry>> extra_;
     std::vector<std::pair<std::string, int32_t>> opens_;
 };
 

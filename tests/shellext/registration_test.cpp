@@ -63,7 +63,7 @@ TEST_F(RegistrationTest, Regsvr32WritesEveryValue) {
     const auto attributes = readValue(HKEY_CLASSES_ROOT, CLASS_KEY + "\\ShellFolder", "Attributes");
     ASSERT_TRUE(attributes.has_value());
     EXPECT_EQ(attributes->type, static_cast<DWORD>(REG_BINARY));
-    EXPECT_EQ(attributes->data, (std::vector<uint8_t>{0x00, 0x01, 0x00, 0xF0}));
+    EXPECT_EQ(attributes->data, (std::vector<uint8_t>{0x00, 0x01, 0x00, 0xB0}));
 
     const auto parsing = readValue(HKEY_CLASSES_ROOT, CLASS_KEY + "\\ShellFolder", "WantsFORPARSING");
     ASSERT_TRUE(parsing.has_value());

@@ -1,0 +1,96 @@
+#include "shellext/temporary_copy.h"
+
+#include "platform/win32/unique_handle.h"
+#include "shellext/device_file_stream.h"
+#include "shellext/host_names.h"
+#include "shellext/shell_api.h"
+#include "shellext/user_messages.h"
+
+#include <vector>
+
+namespace kestrel::shellext {
+
+namespace {
+
+constexpr uint32_t COPY_CHUNK = 61440;
+constexpr int ATTEMPTS = 100;
+
+// A new, empty folder below the host's temporary folder; none on failure.
+std::optional<std::string> newTemporaryFolder() {
+    char base[MAX_PATH + 1] = {};
+    const DWORD length = GetTempPathA(sizeof base, base);
+    if (length == 0 || length > MAX_PATH) return std::nullopt;
+    for (int attempt = 0; attempt < ATTEMPTS; ++attempt) {
+        const std::string folder = std::string(base) + formatText("Kestrel-%08lx-%08lx", GetCurrentProcessId(),
+                                                                  GetTickCount() + static_cast<DWORD>(attempt));
+        if (CreateDirectoryA(folder.c_str(), nullptr)) return folder;
+        if (GetLastError() != ERROR_ALREADY_EXISTS) return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+// Owner of a device file descriptor.
+class OpenDeviceFile {
+public:
+    OpenDeviceFile(DeviceFiles& device, int32_t fd) : device_(device), fd_(fd) {}
+    ~OpenDeviceFile() {
+        if (valid()) device_.close(fd_);
+    }
+    OpenDeviceFile(const OpenDeviceFile&) = delete;
+    OpenDeviceFile& operator=(const OpenDeviceFile&) = delete;
+    bool valid() const { return fd_ != 0 && fd_ != -1; }
+    int32_t get() const { return fd_; }
+
+private:
+    DeviceFiles& device_;
+    int32_t fd_;
+};
+
+// The device file's bytes into the host file; true when all arrived.
+bool copyBytes(DeviceFiles& device, int32_t fd, HANDLE host) {
+    filex::FilexStat stat;
+    if (device.fstat(fd, &stat) != 0) return false;
+    const uint32_t size = stat.fileSize();
+    std::vector<uint8_t> chunk(COPY_CHUNK);
+    uint32_t copied = 0;
+    while (copied < size) {
+        const int32_t got = device.read(fd, chunk.data(), COPY_CHUNK);
+        if (got <= 0 || static_cast<uint32_t>(got) > COPY_CHUNK) return false;
+        DWORD written = 0;
+        if (!WriteFile(host, chunk.data(), static_cast<DWORD>(got), &written, nullptr) ||
+            written != static_cast<DWORD>(got))
+            return false;
+        copied += static_cast<uint32_t>(got);
+    }
+    return copied == size;
+}
+
+}  // namespace
+
+std::optional<std::string> copyToTemporaryHostFile(DeviceFiles& device, const std::string& fullPath,
+                                                   const std::string& name) {
+    const OpenDeviceFile file(device, device.open(fullPath.c_str(), OPEN_FOR_STREAM));
+    if (!file.valid()) {
+        showError(formatText("Can not open '%s'", fullPath.c_str()));
+        return std::nullopt;
+    }
+    const std::optional<std::string> folder = newTemporaryFolder();
+    if (!folder) {
+        showError(formatText("Can not make a temporary copy of '%s'", fullPath.c_str()));
+        return std::nullopt;
+    }
+    const std::string hostPath = *folder + "\\" + hostComponent(name);
+    bool copied = false;
+    {
+        const platform::win32::UniqueHandle host(CreateFileA(hostPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                                             FILE_ATTRIBUTE_NORMAL, nullptr));
+        copied = host.valid() && copyBytes(device, file.get(), host.get());
+    }
+    if (copied) return hostPath;
+    DeleteFileA(hostPath.c_str());
+    RemoveDirectoryA(folder->c_str());
+    showError(formatText("Can not make a temporary copy of '%s'", fullPath.c_str()));
+    return std::nullopt;
+}
+
+}  // namespace kestrel::shellext
