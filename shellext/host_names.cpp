@@ -1,6 +1,8 @@
 #include "shellext/host_names.h"
 
+#ifdef _WIN32
 #include "shellext/shell_api.h"
+#endif
 
 #include <algorithm>
 #include <cctype>
@@ -9,6 +11,14 @@
 namespace kestrel::shellext {
 
 namespace {
+
+#ifndef _WIN32
+// Native builds (the fuzz targets) have no ANSI code page: they take a
+// double-byte one, lead bytes 0x81 to 0xFE, so the character-boundary rules
+// below are exercised too.
+using BYTE = unsigned char;
+bool IsDBCSLeadByte(BYTE c) { return c >= 0x81 && c <= 0xFE; }
+#endif
 
 bool forbidden(unsigned char c) { return c < 0x20 || c == 0x7F || std::strchr("\\/:*?\"<>|", c) != nullptr; }
 
@@ -71,6 +81,11 @@ std::string hostRelativePath(const std::vector<std::string>& components) {
     guardEnd(last);
     path.replace(lastSlash == std::string::npos ? 0 : lastSlash + 1, std::string::npos, last);
     return path;
+}
+
+std::string hostLeafName(const std::string& path) {
+    const size_t slash = path.rfind('\\');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 }  // namespace kestrel::shellext
