@@ -17,6 +17,7 @@
 #include "sim/sim_device.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -67,6 +68,16 @@ public:
         // A read path that wrote to the card: what the region now holds is
         // what the next input is laid over.
         if (device_->counters().pagePrograms != programsBefore) rereadRegion();
+    }
+
+    // The seeds: the whole region as formatted and populated, and its first
+    // sectors only (partition table, boot sector, FATs).
+    void writeSeeds(const std::string& folder) const {
+        std::vector<uint8_t> region;
+        for (const auto& sector : original_) region.insert(region.end(), sector.begin(), sector.end());
+        writeWholeFile(folder + "/formatted-card", region);
+        region.resize(std::min<size_t>(region.size(), 6 * SECTOR_BYTES));
+        writeWholeFile(folder + "/boot-and-fats", region);
     }
 
 private:
@@ -191,8 +202,26 @@ private:
 }  // namespace
 }  // namespace kestrel::fuzz
 
+namespace {
+
+kestrel::fuzz::CardImage& card() {
+    static kestrel::fuzz::CardImage image;
+    return image;
+}
+
+}  // namespace
+
+// With KESTREL_FUZZ_WRITE_SEEDS naming a folder, the seeds are written
+// there and the program ends (fuzz/make_corpus.py).
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    if (const char* folder = std::getenv("KESTREL_FUZZ_WRITE_SEEDS")) {
+        card().writeSeeds(folder);
+        std::exit(0);
+    }
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static kestrel::fuzz::CardImage card;
-    card.run(data, size);
+    card().run(data, size);
     return 0;
 }

@@ -10,7 +10,8 @@
 //           8192), the bytes, zeros where the input ran out
 //   kind 3  the host reads: pipe 1 or 5 (1 byte: even 1, odd 5), length (2)
 //
-// The kind is the low two bits of the step's first byte.
+// The kind is the low two bits of the step's first byte. Checked beyond the
+// sanitizers: the answers a command block leaves (checkAnswers).
 #include "filex/filex_wire.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/driver_interface.h"
@@ -62,6 +63,22 @@ public:
     }
 
 private:
+    // A command without a data phase to the device runs at once: one status
+    // word waits on pipe 5, and a command with data from the device leaves
+    // exactly its rounded data phase on pipe 1.
+    static void checkAnswers(const filex::FilexCommand& command, sim::PipeSet& pipes) {
+        const auto direction = static_cast<filex::Direction>(command.direction);
+        const uint64_t phase = filex::dataPhaseBytes(command);
+        const bool waitsForData = direction == filex::Direction::ToDevice && command.dataLength > 0 &&
+                                  phase <= filex::TRANSFER_BUFFER_SIZE;
+        if (waitsForData) return;
+        if (pipes.available(driver::PIPE_STATUS) != filex::STATUS_LENGTH)
+            fail("a command that ran left no single status word");
+        const uint64_t expected =
+            direction == filex::Direction::FromDevice && phase <= filex::TRANSFER_BUFFER_SIZE ? phase : 0;
+        if (pipes.available(driver::PIPE_DATA_IN) != expected) fail("a data phase from the device of the wrong size");
+    }
+
     static void step(ByteReader& input, sim::FilexServerFirmware& server, sim::PipeSet& pipes) {
         switch (input.u8() & 3) {
         case 0: {
@@ -75,6 +92,7 @@ private:
             std::vector<uint8_t> block(filex::COMMAND_TRANSFER, 0);
             filex::encodeCommand(command, block.data());
             (void)server.bulkWrite(driver::PIPE_COMMAND, block.data(), block.size());
+            checkAnswers(command, pipes);
             break;
         }
         case 1: {
@@ -91,9 +109,6 @@ private:
         }
         default: {
             const uint32_t pipe = (input.u8() & 1) == 0 ? driver::PIPE_DATA_IN : driver::PIPE_STATUS;
-            const size_t available = pipes.available(pipe);
-            if (pipe == driver::PIPE_STATUS && available != 0 && available != filex::STATUS_LENGTH)
-                fail("a status answer that is not one status word");
             std::vector<uint8_t> out(input.u16());
             (void)pipes.take(pipe, out.data(), out.size());
             break;

@@ -36,9 +36,10 @@ bool endsBadly(const std::string& name) { return !name.empty() && (name.back() =
 // below 0x40, which no double-byte code page takes as a trail byte: today
 // the cleaning keeps that byte as it is, a "/" or ":" included (kept in
 // regressions/shellext_parsers/host-name-lead-byte-slash). Such names are
-// left out of the path-shape checks until that is mended, so that a run
-// goes on past it.
+// left out of the path-shape checks until that is mended (unless the checks
+// are strict), so that a run goes on past it.
 bool leadByteBeforeNonTrail(const std::string& text) {
+    if (strictChecks()) return false;
     for (size_t i = 0; i + 1 < text.size(); ++i) {
         const auto lead = static_cast<unsigned char>(text[i]);
         if (lead >= 0x81 && lead <= 0xFE && static_cast<unsigned char>(text[i + 1]) < 0x40) return true;
