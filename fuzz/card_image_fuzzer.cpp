@@ -37,6 +37,8 @@ constexpr uint32_t MAX_ENTRIES_PER_WALK = 256;
 constexpr uint32_t READ_CHUNK = 4096;
 constexpr uint32_t MAX_READ_PER_FILE = 64 * 1024;
 constexpr size_t LONG_NAME_FIELD = NAME_RECORD;
+constexpr uint32_t POPULATED_FOLDERS = 3;
+constexpr uint32_t POPULATED_FILES = 5;
 
 DateTime fixedClock() { return {2024, 5, 17, 13, 45, 30}; }
 
@@ -56,6 +58,10 @@ public:
         sectorsPerBlock_ = row->sectorsPerBlock;
         formatAndPopulate();
         current_ = original_;
+        // The walk of the card as formatted reaches every folder and file.
+        walkCard();
+        if (foldersVisited_ != POPULATED_FOLDERS || filesRead_ != POPULATED_FILES)
+            fail("the walk misses entries of the populated card");
     }
 
     void run(const uint8_t* data, size_t size) {
@@ -136,6 +142,7 @@ private:
     }
 
     void walkCard() {
+        foldersVisited_ = filesRead_ = 0;
         FileSystem fs(*media_, nullptr, fixedClock);
         if (fs.init() != FS_OK) return;
         uint32_t info[VOLUME_INFO_WORDS] = {};
@@ -174,11 +181,13 @@ private:
         uint32_t size = 0;
         (void)fs.getSizeFile(path, &size);
         if ((loadLe32(stat) & 0x10) != 0) {
+            ++foldersVisited_;
             if (depth < MAX_DEPTH) walkFolder(fs, path, depth + 1, budget);
             return;
         }
         uint32_t handle = 0;
         if (fs.openFile(path, 1, &handle) != FS_OK) return;
+        ++filesRead_;
         std::vector<uint8_t> chunk(READ_CHUNK);
         for (uint32_t total = 0; total < MAX_READ_PER_FILE; total += READ_CHUNK) {
             uint32_t got = 0;
@@ -194,6 +203,8 @@ private:
     std::unique_ptr<usblink::CardCommands> commands_;
     std::unique_ptr<media::Media> media_;
     uint32_t sectorsPerBlock_ = 0;
+    uint32_t foldersVisited_ = 0;
+    uint32_t filesRead_ = 0;
     std::vector<uint32_t> regionSectors_;
     std::vector<std::vector<uint8_t>> original_;
     std::vector<std::vector<uint8_t>> current_;
