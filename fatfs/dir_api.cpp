@@ -1,6 +1,7 @@
 // The directory operations of the file API.
 #include "fatfs/file_system.h"
 
+#include "fatfs/dir_tree.h"
 #include "fatfs/fs_results.h"
 #include "fatfs/path.h"
 #include "platform/byte_order.h"
@@ -77,13 +78,23 @@ uint32_t FileSystem::removeDir(std::string_view path, uint32_t recursive) {
     return directory_.removeEntry(parent, name);
 }
 
-// Removes everything below the directory `top`, deepest first.
+// Removes everything below the directory `top`, deepest first. The tree is
+// checked whole before anything goes: a directory loop, a subdirectory
+// that names the root, or a file whose chain is damaged or shared would
+// have the removal delete what lies outside the tree, or never end.
 uint32_t FileSystem::removeTree(uint32_t top) {
+    if (const uint32_t error = fat_.checkChain(top)) return error;
+    const uint32_t checked = walkTree(directory_, fat_, top, [this](const FoundEntry& found, uint32_t) {
+        const uint32_t first = found.entry.firstCluster();
+        return first == 0 && !found.entry.isDirectory() ? FS_OK : fat_.checkChain(first);
+    });
+    if (checked != FS_OK) return checked;
     for (;;) {
         uint32_t current = top;
         uint32_t parent = 0;
         ShortName currentName{};
-        for (;;) {
+        for (uint32_t depth = 0;; ++depth) {
+            if (depth > MAX_TREE_DEPTH) return FS_BROKEN_CHAIN;
             FoundEntry sub;
             const uint32_t result = directory_.search(current, SearchMode::NthSubdirectory, {{}, 0}, &sub);
             if (result == FS_NOT_FOUND) break;
@@ -146,7 +157,7 @@ void FileSystem::fillDirRecord(const FoundEntry& found, uint8_t* record) {
     std::fill_n(record, DIR_RECORD, 0);
     storeNameText(found.entry.name(), record);
     std::u16string longName;
-    if (directory_.readLongName(found.position, &longName) == FS_OK) {
+    if (directory_.readLongName(found, &longName) == FS_OK) {
         for (size_t c = 0; c < std::min<size_t>(longName.size(), LONG_NAME_CHARS); ++c) {
             storeLe16(record + LONG_NAME_FIELD + 2 * c, longName[c]);
         }

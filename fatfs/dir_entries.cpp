@@ -1,6 +1,7 @@
 // Creating and removing directory entries.
 #include "fatfs/directory.h"
 
+#include "fatfs/dir_tree.h"
 #include "fatfs/fs_results.h"
 
 #include <algorithm>
@@ -50,18 +51,17 @@ uint32_t Directory::createEntry(uint32_t directory, std::string_view name, uint3
 }
 
 uint32_t Directory::lastCluster(uint32_t directory, uint32_t* last) {
-    uint32_t cluster = directory;
-    for (uint32_t steps = 0; steps <= volume_.fat.count(); ++steps) {
-        if (!volume_.fat.contains(cluster)) return FS_BROKEN_CHAIN;
-        const uint16_t next = volume_.fat.get(cluster);
+    VisitedClusters visited(volume_.fat.count());
+    for (uint32_t cluster = directory;;) {
+        if (!fat_.isDataCluster(cluster) || !visited.enter(cluster)) return FS_BROKEN_CHAIN;
+        uint32_t next = 0;
+        if (const uint32_t error = fat_.nextLink(cluster, &next)) return error;
         if (next == FAT_END) {
             *last = cluster;
             return FS_OK;
         }
-        if (next == FAT_FREE) return FS_BROKEN_CHAIN;
         cluster = next;
     }
-    return FS_BROKEN_CHAIN;
 }
 
 // Appends a cluster to a subdirectory (`first` as its first entry, zeros
@@ -114,6 +114,9 @@ uint32_t Directory::deleteLongNameEntriesBefore(const DirPosition& at) {
 }
 
 uint32_t Directory::removeFound(const FoundEntry& found) {
+    // A chain that is damaged or shared cannot be freed without freeing
+    // what belongs to other files: such an entry stays as it is.
+    if (const uint32_t error = checkOwnChain(*this, fat_, found)) return error;
     DirEntry entry = found.entry;
     entry.bytes[0] = ENTRY_DELETED;
     if (const uint32_t error = writeEntry(found.position, entry)) return error;

@@ -74,20 +74,27 @@ uint32_t Directory::walk(uint32_t directory,
         }
         return FS_NOT_FOUND;
     }
-    uint32_t cluster = directory;
-    for (uint32_t steps = 0; steps <= volume_.fat.count(); ++steps) {
-        if (cluster < 2 || !volume_.fat.contains(cluster)) return FS_BROKEN_CHAIN;
+    // A chain that comes back on itself ends the walk at the first revisit.
+    VisitedClusters visited(volume_.fat.count());
+    for (uint32_t cluster = directory;;) {
+        if (!fat_.isDataCluster(cluster) || !visited.enter(cluster)) return FS_BROKEN_CHAIN;
         for (uint32_t s = 0; s < volume_.boot.sectorsPerCluster; ++s) {
             const DirPosition start{directory, cluster, s * SECTOR};
             if (const uint32_t error = readDirBytes(start, sector.data(), SECTOR)) return error;
             if (visitSector(start)) return FS_OK;
         }
-        const uint16_t next = volume_.fat.get(cluster);
-        if (next == FAT_END) return FS_NOT_FOUND;
-        if (next == FAT_FREE) return FS_BROKEN_CHAIN;
-        cluster = next;
+        if (const uint32_t error = fat_.nextLink(cluster, &cluster)) return error;
+        if (cluster == FAT_END) return FS_NOT_FOUND;
     }
-    return FS_BROKEN_CHAIN;
+}
+
+uint32_t Directory::forEachEntry(uint32_t directory, const std::function<bool(const FoundEntry&)>& visit) {
+    const uint32_t result = walk(directory, [&](const DirEntry& entry, const DirPosition& at) {
+        if (entry.isEnd()) return true;
+        if (entry.isDeleted() || entry.isLongName()) return false;
+        return visit({entry, at});
+    });
+    return result == FS_NOT_FOUND ? FS_OK : result;
 }
 
 uint32_t Directory::search(uint32_t directory, SearchMode mode, const SearchKey& key, FoundEntry* found) {
@@ -123,12 +130,13 @@ uint32_t Directory::previous(const DirPosition& at, FoundEntry* found) {
     } else {
         if (at.directory == 0 || at.cluster == at.directory) return FS_NOT_FOUND;
         uint32_t cluster = at.directory;
-        for (uint32_t steps = 0;; ++steps) {
-            const uint16_t next = volume_.fat.get(cluster);
-            if (next == at.cluster) break;
-            if (next == FAT_END || next == FAT_FREE || !volume_.fat.contains(next) || steps > volume_.fat.count()) {
+        VisitedClusters visited(volume_.fat.count());
+        for (;;) {
+            uint32_t next = 0;
+            if (!visited.enter(cluster) || fat_.nextLink(cluster, &next) != FS_OK || next == FAT_END) {
                 return FS_BROKEN_CHAIN;
             }
+            if (next == at.cluster) break;
             cluster = next;
         }
         before.cluster = cluster;

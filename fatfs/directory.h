@@ -50,6 +50,9 @@ public:
     uint32_t findByName(uint32_t directory, std::string_view name, FoundEntry* found);
     // The entry just before `at`, across cluster boundaries; 23 at the start.
     uint32_t previous(const DirPosition& at, FoundEntry* found);
+    // Calls `visit` for every entry up to the end marker that is neither
+    // deleted nor a long-name entry; `visit` returns true to stop.
+    uint32_t forEachEntry(uint32_t directory, const std::function<bool(const FoundEntry&)>& visit);
     // Entries that are neither free, deleted nor long-name entries, over
     // every sector of the directory.
     uint32_t countEntries(uint32_t directory, uint32_t* count);
@@ -70,12 +73,14 @@ public:
     // Marks the long-name entries just before `at` deleted.
     uint32_t deleteLongNameEntriesBefore(const DirPosition& at);
 
-    // The long name of the short entry at `at`: 22 when it has none, 9 when
-    // the entries in front of it do not make a complete name.
-    uint32_t readLongName(const DirPosition& at, std::u16string* name);
+    // The long name of `shortEntry`: 22 when it has none, 9 when the
+    // entries in front of it do not make a complete name of that entry
+    // (a sequence number out of order, or a checksum of another short name).
+    uint32_t readLongName(const FoundEntry& shortEntry, std::u16string* name);
     uint32_t setLongName(uint32_t directory, std::string_view shortName, const std::u16string& longName);
 
     DateTime now() const { return clock_(); }
+    const FatTable& fat() const { return fat_; }
 
     // Told the first cluster of every entry removed (open handles of a
     // removed file must not write into clusters handed out again).

@@ -202,35 +202,76 @@ uint32_t FatTable::linkNew(uint32_t previous, uint32_t* added) {
     return FS_OK;
 }
 
+uint32_t FatTable::clusterLimit() const {
+    const BootSectorFields& b = volume_.boot;
+    if (b.sectorsPerCluster == 0) return 0;
+    const uint64_t end = uint64_t{volume_.partition.startLba} + b.totalSectors;
+    const uint64_t dataClusters = end > volume_.dataStart ? (end - volume_.dataStart) / b.sectorsPerCluster : 0;
+    return static_cast<uint32_t>(std::min<uint64_t>(volume_.fat.count(), dataClusters + 2));
+}
+
+bool FatTable::isDataCluster(uint32_t cluster) const { return cluster >= 2 && cluster < clusterLimit(); }
+
+uint32_t FatTable::nextLink(uint32_t cluster, uint32_t* next) const {
+    const uint16_t link = volume_.fat.get(cluster);
+    if (link != FAT_END && !isDataCluster(link)) return FS_BROKEN_CHAIN;
+    *next = link;
+    return FS_OK;
+}
+
+uint32_t FatTable::checkChain(uint32_t first, uint32_t* length) const {
+    if (!isDataCluster(first)) return FS_BROKEN_CHAIN;
+    // How often each cluster is named as a link: a cluster of a sound
+    // chain is named once, by the cluster before it, its first one never.
+    const uint32_t limit = clusterLimit();
+    std::vector<uint8_t> linkedFrom(limit, 0);
+    for (uint32_t c = 2; c < limit; ++c) {
+        const uint16_t link = volume_.fat.get(c);
+        if (link >= 2 && link < limit && linkedFrom[link] < 2) ++linkedFrom[link];
+    }
+    if (linkedFrom[first] != 0) return FS_BROKEN_CHAIN;
+    VisitedClusters visited(limit);
+    uint32_t count = 0;
+    for (uint32_t cluster = first; cluster != FAT_END;) {
+        if (!visited.enter(cluster) || (cluster != first && linkedFrom[cluster] > 1)) return FS_BROKEN_CHAIN;
+        ++count;
+        if (const uint32_t error = nextLink(cluster, &cluster)) return error;
+    }
+    if (length != nullptr) *length = count;
+    return FS_OK;
+}
+
 uint32_t FatTable::freeChain(uint32_t first) {
-    uint32_t cluster = first;
-    for (uint32_t steps = 0; steps <= volume_.fat.count(); ++steps) {
-        if (!volume_.fat.contains(cluster)) return FS_BROKEN_CHAIN;
+    if (const uint32_t error = checkChain(first)) return error;
+    for (uint32_t cluster = first; cluster != FAT_END;) {
         const uint16_t next = volume_.fat.get(cluster);
-        if (next == FAT_FREE) return FS_BROKEN_CHAIN;
         volume_.fat.set(cluster, FAT_FREE);
-        if (next == FAT_END) return FS_OK;
         cluster = next;
     }
-    return FS_BROKEN_CHAIN;  // a loop
+    return FS_OK;
 }
 
 void FatTable::truncate(uint32_t first, uint32_t size) {
-    if (first == FAT_END || !volume_.fat.contains(first)) return;
+    if (!isDataCluster(first)) return;
     const uint32_t clusterBytes = volume_.clusterBytes();
+    VisitedClusters visited(volume_.fat.count());
+    visited.enter(first);
     uint32_t last = first;
     for (uint64_t total = clusterBytes; total < size; total += clusterBytes) {
-        const uint16_t next = volume_.fat.get(last);
-        if (next == FAT_END || next == FAT_FREE || !volume_.fat.contains(next)) break;
+        uint32_t next = 0;
+        if (nextLink(last, &next) != FS_OK || next == FAT_END || !visited.enter(next)) break;
         last = next;
     }
-    uint32_t rest = volume_.fat.get(last);
+    uint32_t rest = 0;
+    const bool restIsChain = nextLink(last, &rest) == FS_OK;
     volume_.fat.set(last, FAT_END);
-    for (uint32_t steps = 0; steps < volume_.fat.count() && rest != FAT_END && rest != FAT_FREE &&
-                             volume_.fat.contains(rest);
-         ++steps) {
-        const uint16_t next = volume_.fat.get(rest);
+    // The clusters behind the new end are freed as far as they form a
+    // sound chain; a damaged tail is left for a disk check.
+    while (restIsChain && rest != FAT_END && visited.enter(rest)) {
+        uint32_t next = 0;
+        const bool more = nextLink(rest, &next) == FS_OK;
         volume_.fat.set(rest, FAT_FREE);
+        if (!more) break;
         rest = next;
     }
     const media::CardGeometry* row = nullptr;

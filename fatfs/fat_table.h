@@ -10,8 +10,26 @@
 #include "media/sector_pool.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace kestrel::fatfs {
+
+// Marks the clusters a walk has passed, so that a chain or a directory
+// tree that comes back on itself is noticed at the first revisit.
+class VisitedClusters {
+public:
+    explicit VisitedClusters(uint32_t count) : seen_(count, false) {}
+    // False when `cluster` was visited before (or lies outside the image).
+    bool enter(uint32_t cluster) {
+        if (cluster >= seen_.size() || seen_[cluster]) return false;
+        seen_[cluster] = true;
+        return true;
+    }
+    bool contains(uint32_t cluster) const { return cluster < seen_.size() && seen_[cluster]; }
+
+private:
+    std::vector<bool> seen_;
+};
 
 struct FreeRun {
     uint32_t first = 0;    // 0: no run of the length asked for
@@ -38,9 +56,24 @@ public:
     // Takes the first free cluster, links it behind `previous` and ends the
     // chain there: 12 when none.
     uint32_t linkNew(uint32_t previous, uint32_t* added);
-    // Every cluster of the chain from `first` gets entry 0; 24 for a zero
-    // link or a cluster outside the image.
+    // Every cluster of the chain from `first` gets entry 0. A chain that
+    // fails checkChain() is left as it is (24): freeing it would free
+    // clusters of other files.
     uint32_t freeChain(uint32_t first);
+
+    uint32_t clusterCount() const { return volume_.fat.count(); }
+    // True for the cluster numbers a chain may hold: 2 up to the last
+    // cluster of the data area (and of the image).
+    bool isDataCluster(uint32_t cluster) const;
+    // The link behind `cluster`: FAT_END or a data cluster. 24 for a free
+    // entry, 1, a bad-cluster mark or a number beyond the volume.
+    [[nodiscard]] uint32_t nextLink(uint32_t cluster, uint32_t* next) const;
+    // Follows the chain from `first` to its end: 24 when a link is broken
+    // (see nextLink), when the chain comes back to a cluster it passed (a
+    // loop), or when it shares clusters with another chain (a cluster of it
+    // is linked from two places, or its first cluster from anywhere).
+    // `length` receives the number of clusters.
+    [[nodiscard]] uint32_t checkChain(uint32_t first, uint32_t* length = nullptr) const;
     // Ends the chain at the cluster holding byte `size` - 1, frees the rest
     // and fills the unwritten sectors of the block where the file ends.
     void truncate(uint32_t first, uint32_t size);
@@ -50,6 +83,8 @@ public:
 
 private:
     uint32_t scanLimit() const;
+    // One past the highest data cluster.
+    uint32_t clusterLimit() const;
     uint32_t loadFat16(uint32_t firstSector);
     uint32_t loadFat12(uint32_t firstSector);
     uint32_t readSector(uint32_t sector, uint8_t* buffer);

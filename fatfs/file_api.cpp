@@ -2,6 +2,7 @@
 // size, move, stat records.
 #include "fatfs/file_system.h"
 
+#include "fatfs/dir_tree.h"
 #include "fatfs/fs_results.h"
 #include "fatfs/path.h"
 #include "platform/byte_order.h"
@@ -46,7 +47,9 @@ uint32_t FileSystem::createFile(std::string_view path, uint32_t overwrite, uint3
     if (search == FS_OK) {
         // Replacing a directory would orphan everything below it.
         if (overwrite != 1 || existing.entry.isDirectory()) return FS_EXISTS;
-        (void)directory_.removeEntry(parent, name);
+        // A file that cannot be removed (its chain damaged or shared) is
+        // not replaced: a second entry of the same name would follow it.
+        if (const uint32_t error = directory_.removeEntry(parent, name)) return error;
     } else if (search != FS_NOT_FOUND) {
         return search;
     }
@@ -74,6 +77,9 @@ uint32_t FileSystem::openFile(std::string_view path, uint32_t mode, uint32_t* ha
     uint32_t parent = 0;
     FoundEntry found;
     if (const uint32_t error = findInParent(path, &parent, &found)) return error;
+    // A damaged chain (broken, looping, or shared with another file) is
+    // neither read nor written.
+    if (const uint32_t error = checkOwnChain(directory_, fat_, found)) return error;
     if ((mode & MODE_WRITE) != 0 && found.entry.firstCluster() == 0 && !found.entry.isDirectory()) {
         if (const uint32_t error = giveFirstCluster(found)) return error;
     }
@@ -138,14 +144,10 @@ uint32_t FileSystem::closeFile(uint32_t handle) {
 }
 
 uint32_t FileSystem::chainLength(uint32_t first, uint32_t* last) {
-    uint32_t length = 1;
+    uint32_t length = 0;
+    if (fat_.checkChain(first, &length) != FS_OK) return 0;
     uint32_t cluster = first;
-    for (; length <= volume_.fat.count(); ++length) {
-        const uint16_t next = volume_.fat.get(cluster);
-        if (next == FAT_END) break;
-        if (next == FAT_FREE || !volume_.fat.contains(next)) return 0;
-        cluster = next;
-    }
+    for (uint32_t next = 0; fat_.nextLink(cluster, &next) == FS_OK && next != FAT_END;) cluster = next;
     *last = cluster;
     return length;
 }

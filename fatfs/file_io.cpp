@@ -14,8 +14,9 @@ void FileSystem::advance(OpenFile& file, uint32_t newPosition) {
     const uint32_t clusterBytes = volume_.clusterBytes();
     for (uint32_t crossed = newPosition / clusterBytes - file.position / clusterBytes; crossed > 0; --crossed) {
         file.previous = file.current;
-        const uint16_t next = volume_.fat.contains(file.current) ? volume_.fat.get(file.current) : FAT_END;
-        file.current = (next == FAT_FREE || !volume_.fat.contains(next)) ? FAT_END : next;
+        uint32_t next = FAT_END;
+        if (fat_.isDataCluster(file.current) && fat_.nextLink(file.current, &next) != FS_OK) next = FAT_END;
+        file.current = next;
         if (file.current == FAT_END) break;
     }
     file.position = newPosition;
@@ -27,8 +28,9 @@ void FileSystem::placeAt(OpenFile& file, uint32_t position) {
     uint32_t previous = 0;
     for (uint32_t i = position / volume_.clusterBytes(); i > 0 && cluster != FAT_END; --i) {
         previous = cluster;
-        const uint16_t next = volume_.fat.get(cluster);
-        cluster = (next == FAT_FREE || !volume_.fat.contains(next)) ? FAT_END : next;
+        uint32_t next = FAT_END;
+        if (fat_.nextLink(cluster, &next) != FS_OK) next = FAT_END;
+        cluster = next;
     }
     file.current = cluster;
     file.previous = previous;
@@ -40,12 +42,15 @@ uint32_t FileSystem::readFromCard(OpenFile& file, uint8_t* buffer, uint32_t leng
     uint32_t cluster = file.current;
     uint32_t offset = file.position % clusterBytes;
     for (uint32_t done = 0; done < length;) {
-        if (cluster == FAT_END || !volume_.fat.contains(cluster)) return FS_DEVICE_FAILED;
+        if (cluster == FAT_END) return FS_DEVICE_FAILED;
+        if (!fat_.isDataCluster(cluster)) return FS_BROKEN_CHAIN;
         const uint32_t piece = std::min(length - done, clusterBytes - offset);
         if (const uint32_t error = io_.read(cluster, offset, buffer + done, piece)) return error;
         done += piece;
         offset = 0;
-        if (done < length) cluster = volume_.fat.get(cluster);
+        if (done < length) {
+            if (const uint32_t error = fat_.nextLink(cluster, &cluster)) return error;
+        }
     }
     advance(file, file.position + length);
     return FS_OK;
@@ -107,16 +112,19 @@ uint32_t FileSystem::directWrite(OpenFile& file, const uint8_t* data, uint32_t l
     uint32_t cluster = file.current;
     uint32_t offset = file.position % clusterBytes;
     for (uint32_t done = 0; done < length;) {
+        // Never a pseudo cluster: that would write over the FAT or the root.
+        if (!fat_.isDataCluster(cluster)) return FS_BROKEN_CHAIN;
         const uint32_t piece = std::min(length - done, clusterBytes - offset);
         if (const uint32_t error = io_.write(cluster, offset, data + done, piece)) return error;
         done += piece;
         offset = 0;
         if (done < length) {
-            if (volume_.fat.get(cluster) == FAT_END) {
-                uint32_t added = 0;
-                if (const uint32_t error = fat_.linkNew(cluster, &added)) return error;
+            uint32_t next = 0;
+            if (const uint32_t error = fat_.nextLink(cluster, &next)) return error;
+            if (next == FAT_END) {
+                if (const uint32_t error = fat_.linkNew(cluster, &next)) return error;
             }
-            cluster = volume_.fat.get(cluster);
+            cluster = next;
         }
     }
     advance(file, file.position + length);
@@ -132,17 +140,15 @@ uint32_t FileSystem::flush(OpenFile& file) {
     for (uint32_t index = 0; index <= lastIndex; ++index) {
         bool isNew = false;
         if (index > 0) {
-            uint16_t next = volume_.fat.get(cluster);
+            uint32_t next = 0;
+            if (const uint32_t error = fat_.nextLink(cluster, &next)) return error;
             if (next == FAT_END) {
-                uint32_t added = 0;
-                if (const uint32_t error = fat_.linkNew(cluster, &added)) return error;
-                next = static_cast<uint16_t>(added);
+                if (const uint32_t error = fat_.linkNew(cluster, &next)) return error;
                 isNew = true;
-            } else if (next == FAT_FREE || !volume_.fat.contains(next)) {
-                return FS_BROKEN_CHAIN;
             }
             cluster = next;
         }
+        if (!fat_.isDataCluster(cluster)) return FS_BROKEN_CHAIN;
         if (index < firstIndex) {
             if (isNew) {
                 if (const uint32_t error = io_.fill(cluster, 0)) return error;

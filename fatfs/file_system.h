@@ -113,6 +113,7 @@ private:
     uint32_t readPartition(uint8_t* sector);
     uint32_t readBootSector(uint8_t* sector);
     void placeFats(uint32_t entries);
+    uint32_t placeVolume(uint32_t entries);
     uint32_t writeLayout(std::string_view label);
     uint32_t writeSectorAt(uint32_t sector, const uint8_t* data);
     uint32_t removeTree(uint32_t top);

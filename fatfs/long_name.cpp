@@ -37,10 +37,11 @@ bool fitsShortForm(const std::u16string& name) {
 
 }  // namespace
 
-uint32_t Directory::readLongName(const DirPosition& at, std::u16string* name) {
+uint32_t Directory::readLongName(const FoundEntry& shortEntry, std::u16string* name) {
     name->clear();
     std::u16string chars;
-    DirPosition position = at;
+    const uint8_t sum = checksum(shortEntry.entry.name());
+    DirPosition position = shortEntry.position;
     for (uint32_t used = 0; used < MAX_ENTRIES_READ; ++used) {
         FoundEntry before;
         const uint32_t result = previous(position, &before);
@@ -48,10 +49,14 @@ uint32_t Directory::readLongName(const DirPosition& at, std::u16string* name) {
         if (result == FS_NOT_FOUND || !before.entry.isLongName()) {
             return used == 0 ? FS_NO_LONG_NAME : FS_LONG_NAME_INVALID;
         }
+        // Each entry must belong to this short name and follow the one
+        // before it: a run left behind by another name is no name of this one.
+        const uint8_t sequence = before.entry.bytes[0];
+        if ((sequence & 0xBFu) != used + 1 || before.entry.bytes[13] != sum) return FS_LONG_NAME_INVALID;
         for (uint32_t offset : CHAR_OFFSETS) {
             if (chars.size() < MAX_LONG_NAME) chars += static_cast<char16_t>(loadLe16(&before.entry.bytes[offset]));
         }
-        if (before.entry.bytes[0] & LAST_ENTRY) {
+        if (sequence & LAST_ENTRY) {
             *name = chars.substr(0, chars.find(u'\0'));
             return FS_OK;
         }
@@ -141,8 +146,8 @@ uint32_t Directory::writeRun(const DirPosition& slot, const std::vector<uint8_t>
     const uint32_t here = std::min<uint32_t>(static_cast<uint32_t>(run.size()), regionBytes - slot.offset);
     if (const uint32_t error = writeDirBytes(slot, run.data(), here)) return error;
     if (here == run.size()) return FS_OK;
-    const uint16_t next = volume_.fat.get(slot.cluster);
-    if (next == FAT_END || next == FAT_FREE || !volume_.fat.contains(next)) return FS_BROKEN_CHAIN;
+    uint32_t next = 0;
+    if (fat_.nextLink(slot.cluster, &next) != FS_OK || next == FAT_END) return FS_BROKEN_CHAIN;
     return writeDirBytes({slot.directory, next, 0}, run.data() + here, static_cast<uint32_t>(run.size()) - here);
 }
 

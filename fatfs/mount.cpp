@@ -17,6 +17,10 @@ namespace {
 constexpr uint8_t CARD = 0;
 constexpr uint32_t PARTITION_ENTRY = 446;
 constexpr uint8_t MEDIA_DESCRIPTOR = 0xF8;
+// Entries of a FAT image, clusters 0 and 1 included: cluster numbers end
+// below the bad-cluster marks (0xFF7, 0xFFF7).
+constexpr uint32_t MAX_FAT12_ENTRIES = 0xFF7;
+constexpr uint32_t MAX_FAT16_ENTRIES = 0xFFF7;
 
 bool signed55AA(const uint8_t* sector) { return sector[510] == 0x55 && sector[511] == 0xAA; }
 
@@ -101,6 +105,31 @@ void FileSystem::placeFats(uint32_t entries) {
     volume_.fatStart = volume_.partition.startLba + (b.reservedSectors >= 1 ? b.reservedSectors : 1);
 }
 
+// The boot sector's counts against the card and against each other, before
+// anything is allocated for them: the partition must lie on the card, the
+// cluster count must suit the FAT type, and the FATs and the root directory
+// must leave room for a data area inside the partition. A boot sector that
+// fails gives 7 (the card is not read further, so a retry costs two sector
+// reads).
+uint32_t FileSystem::placeVolume(uint32_t entries) {
+    const BootSectorFields& b = volume_.boot;
+    const media::CardGeometry* row = nullptr;
+    if (const uint32_t error = media_.maps().smGetGeometry(CARD, &row)) return error;
+    const uint64_t partitionEnd = uint64_t{volume_.partition.startLba} + b.totalSectors;
+    const bool powerOfTwo = (b.sectorsPerCluster & (b.sectorsPerCluster - 1)) == 0;
+    const uint32_t maxEntries = volume_.fat16() ? MAX_FAT16_ENTRIES : MAX_FAT12_ENTRIES;
+    if (b.totalSectors == 0 || partitionEnd > row->totalSectors || !powerOfTwo || entries > maxEntries) {
+        return FS_BAD_BOOT_SECTOR;
+    }
+    placeFats(entries);
+    const uint64_t rootStart = uint64_t{volume_.fatStart} + uint64_t{b.fatCount} * volume_.sectorsPerFat;
+    const uint64_t dataStart = rootStart + (uint64_t{b.rootEntries} * DIR_ENTRY + SECTOR - 1) / SECTOR;
+    if (dataStart + b.sectorsPerCluster > partitionEnd) return FS_BAD_BOOT_SECTOR;
+    volume_.rootStart = static_cast<uint32_t>(rootStart);
+    volume_.dataStart = static_cast<uint32_t>(dataStart);
+    return FS_OK;
+}
+
 uint32_t FileSystem::mount() {
     volume_.mounted = 0;
     files_.clear();
@@ -111,16 +140,14 @@ uint32_t FileSystem::mount() {
     buffer.release();
 
     const uint32_t entries = volume_.boot.totalSectors / volume_.boot.sectorsPerCluster + 2;
+    if (const uint32_t error = placeVolume(entries)) return error;
     try {
         volume_.fat.clear();
         volume_.fat.reset(entries);
     } catch (const std::bad_alloc&) {
         return FS_DEVICE_FAILED;
     }
-    placeFats(entries);
     if (const uint32_t error = fat_.load()) return error;
-    volume_.rootStart = volume_.fatStart + volume_.boot.fatCount * volume_.sectorsPerFat;
-    volume_.dataStart = volume_.rootStart + (volume_.boot.rootEntries * DIR_ENTRY + SECTOR - 1) / SECTOR;
     volume_.writeBufferSize = SECTOR;
     volume_.mounted = Volume::MOUNTED;
     return FS_OK;

@@ -2,6 +2,9 @@
 
 #include "fatfs/fs_results.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace kestrel::fatfs {
 
 namespace {
@@ -9,6 +12,23 @@ namespace {
 std::string_view withoutTrailingSeparator(std::string_view path) {
     if (!path.empty() && path.back() == '\\') path.remove_suffix(1);
     return path;
+}
+
+// Follows an entry of a path. `entered` holds the directories of the path
+// so far: "." stays, ".." steps back, and any other directory must be one
+// of its own, not the root or a directory the path is already in (a loop
+// on a damaged volume).
+uint32_t enterDirectory(Directory& directory, const DirEntry& entry, std::vector<uint32_t>& entered, uint32_t* next) {
+    const uint32_t cluster = entry.firstCluster();
+    const bool dotName = entry.isDot() && entry.isDirectory();
+    if (dotName && entry.name()[1] == '.' && entered.size() > 1) entered.pop_back();
+    if (entry.isDirectory() && !dotName) {
+        if (!directory.fat().isDataCluster(cluster)) return FS_BROKEN_CHAIN;
+        if (std::find(entered.begin(), entered.end(), cluster) != entered.end()) return FS_BROKEN_CHAIN;
+        entered.push_back(cluster);
+    }
+    *next = cluster;
+    return FS_OK;
 }
 
 }  // namespace
@@ -34,12 +54,13 @@ uint32_t resolvePath(Directory& directory, std::string_view path, PathMode mode,
     if (rest.empty() && mode == PathMode::Parent) return FS_INVALID;
 
     uint32_t current = 0;
+    std::vector<uint32_t> entered{0};
     for (size_t separator = rest.find('\\'); separator != std::string_view::npos; separator = rest.find('\\')) {
         const std::string_view component = rest.substr(0, separator);
         if (component.size() > MAX_COMPONENT) return FS_INVALID;
         FoundEntry found;
         if (const uint32_t error = directory.findByName(current, component, &found)) return error;
-        current = found.entry.firstCluster();
+        if (const uint32_t error = enterDirectory(directory, found.entry, entered, &current)) return error;
         rest = rest.substr(separator + 1);
     }
     if (rest.size() > MAX_COMPONENT) return FS_INVALID;
@@ -49,6 +70,7 @@ uint32_t resolvePath(Directory& directory, std::string_view path, PathMode mode,
     }
     FoundEntry found;
     if (const uint32_t error = directory.findByName(current, rest, &found)) return error;
+    if (found.entry.isDirectory()) return enterDirectory(directory, found.entry, entered, cluster);
     *cluster = found.entry.firstCluster();
     return FS_OK;
 }

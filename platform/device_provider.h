@@ -11,6 +11,11 @@
 //                          until data arrives or the pipe is aborted through
 //                          another connection (error 995). Thread-safe with
 //                          respect to other connections, not to itself.
+//   DeviceProvider::machineName
+//                          what names the device `name` for every process
+//                          on the machine, for locks that keep two of them
+//                          from using it at once; empty where no other
+//                          process can reach the device (in process).
 //
 // Backends: the Win32 driver (Windows builds), the KSIM client over a socket
 // (selected by KESTREL_SIM), an in-process device model installed by the
@@ -20,6 +25,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace kestrel::platform {
@@ -42,6 +48,7 @@ public:
     virtual ~DeviceProvider() = default;
     virtual std::unique_ptr<DeviceConnection> open(std::string_view name, uint32_t access,
                                                    uint32_t share, uint32_t& error) = 0;
+    virtual std::string machineName(std::string_view) const { return {}; }
 };
 
 // Installs (or, with null, removes) an in-process backend; it takes

@@ -107,6 +107,11 @@ public:
         return std::make_unique<KsimConnection>(std::move(socket));
     }
 
+    std::string machineName(std::string_view name) const override {
+        if (!endpoint_) return {};
+        return "ksim-" + endpoint_->toString() + "-" + std::string(name);
+    }
+
 private:
     // Sends the open message; the server's answer, or nullopt when the
     // connection broke.

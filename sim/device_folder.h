@@ -4,6 +4,8 @@
 //   eeprom.bin   the boot EEPROM, 65,536 bytes
 //   device.conf  settings and injected faults (see device_config.h)
 //   stats.txt    counters saved by kestrel-simd (optional)
+//   device.lock  present while a process has the device open (kestrel-simd,
+//                kestrel --sim): the lock that keeps a second one out
 #pragma once
 
 #include "sim/device_config.h"
@@ -17,6 +19,7 @@ inline constexpr const char* NAND_FILE = "nand.bin";
 inline constexpr const char* EEPROM_FILE = "eeprom.bin";
 inline constexpr const char* CONFIG_FILE = "device.conf";
 inline constexpr const char* STATS_FILE = "stats.txt";
+inline constexpr const char* LOCK_FILE = "device.lock";
 
 std::string folderFile(const std::string& folder, const char* name);
 

@@ -18,6 +18,7 @@
 #include "sim/pipe_set.h"
 #include "sim/request_trace.h"
 #include "sim/sim_device.h"
+#include "platform/lock_file.h"
 
 #include <condition_variable>
 #include <mutex>
@@ -45,6 +46,10 @@ public:
     platform::ControlResult control(Handle& handle, uint32_t code, const void* in, uint32_t inLength, void* out,
                                     uint32_t outLength);
     void cancel(Handle& handle);
+
+    // The lock of the device folder the model works on, held as long as the
+    // model lives (let go after the card's files are closed).
+    void keepFolderLocked(std::unique_ptr<platform::LockFile> lock) { folderLock_ = std::move(lock); }
 
 private:
     enum class Bus { Present, Reenumerating, Unplugged };
@@ -77,6 +82,7 @@ private:
     std::string stats() const;
     SimCounters countersLocked() const;
 
+    std::unique_ptr<platform::LockFile> folderLock_;  // first in, last out
     mutable std::mutex mutex_;
     std::condition_variable changed_;  // answers arrived, pipes aborted, bus changed
 

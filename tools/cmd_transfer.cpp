@@ -3,11 +3,13 @@
 // put writes a file the way the update tool does: create, extend to the
 // full length with pre-erased clusters (where that is safe, see
 // pre_extension.h), write in 2048-byte pieces, close, then give the entry
-// the host file's modification time.
+// the host file's modification time. A file that exists is replaced only
+// once its new contents are on the card (file_replacement.h).
 #include "tools/commands.h"
 #include "tools/device_file.h"
 #include "tools/device_tree.h"
 #include "tools/failure.h"
+#include "tools/file_replacement.h"
 #include "tools/host_files.h"
 #include "tools/interrupt.h"
 #include "tools/oryx_result.h"
@@ -44,12 +46,12 @@ ResolvedPath putTarget(DeviceTree& tree, const std::vector<std::string>& args) {
     return target;
 }
 
-void writeDeviceFile(CommandContext& context, const std::string& hostPath, uint32_t size, const ResolvedPath& target,
-                     bool preExtend) {
-    const std::string oryx = target.oryxPath();
-    const std::string shown = target.path.text();
+// Writes the host file to a new device file at `oryx`. On a failure the
+// incomplete file is removed and the message ends with `afterFailure`.
+void writeDeviceFile(CommandContext& context, const std::string& hostPath, uint32_t size, const std::string& oryx,
+                     const std::string& shown, bool preExtend, const std::string& afterFailure) {
     HostFile in = openHostFile(hostPath, false);
-    DeviceFile file = DeviceFile::create(oryx, target.exists(), shown);
+    DeviceFile file = DeviceFile::create(oryx, false, shown);
     try {
         if (preExtend) file.extend(size);
         ProgressBar bar(context.err, "put " + shown, size, context.progress);
@@ -65,12 +67,27 @@ void writeDeviceFile(CommandContext& context, const std::string& hostPath, uint3
         file.close();
         bar.finish();
     } catch (const Failure& failure) {
-        // Nothing half written stays behind under the file's name (the
-        // removal also closes the handle).
+        // Nothing half written stays behind (the removal also closes the
+        // handle).
         const bool removed = mt_smRemoveFile(oryx.c_str()) == 0;
-        throw Failure(failure.exitCode(),
-                      std::string(failure.what()) + (removed ? "; the incomplete device file was removed" : ""));
+        throw Failure(failure.exitCode(), std::string(failure.what()) +
+                                              (removed ? "; the incomplete device file was removed" : "") + afterFailure);
     }
+}
+
+// A new file is written under its name; an existing one is replaced only
+// once the new contents are on the card (file_replacement.h).
+void putDeviceFile(CommandContext& context, const std::string& hostPath, uint32_t size, const ResolvedPath& target) {
+    const std::string oryx = target.oryxPath();
+    const std::string shown = target.path.text();
+    const bool preExtend = clustersAreEraseBlocks();
+    if (!target.exists()) {
+        writeDeviceFile(context, hostPath, size, oryx, shown, preExtend, "");
+        return;
+    }
+    const std::string fresh = freeTemporaryPath(oryxDirectoryOf(oryx));
+    writeDeviceFile(context, hostPath, size, fresh, shown, preExtend, "; " + shown + " was left as it was");
+    swapIntoPlace(fresh, oryx, shown);
 }
 
 // The host file's time into the entry, as the update tool does it.
@@ -104,7 +121,7 @@ int runPut(CommandContext& context) {
     if (size > std::numeric_limits<uint32_t>::max()) fail(args[0] + " is too large for the device");
     DeviceTree tree;
     const ResolvedPath target = putTarget(tree, args);
-    writeDeviceFile(context, args[0], static_cast<uint32_t>(size), target, clustersAreEraseBlocks());
+    putDeviceFile(context, args[0], static_cast<uint32_t>(size), target);
     const std::string oryx = target.oryxPath();
     copyModificationTime(args[0], oryx, target.path.text());
     // Replacing the entry dropped its long name: give it back.

@@ -48,7 +48,13 @@ const std::vector<CommandSpec> COMMANDS = {
     {"put", "put HOST_PATH [DEVICE_PATH]", "copy a file to the device",
      "Copies a host file to DEVICE_PATH (default: its name in /; a directory\n"
      "receives the file under its name), replacing a device file of that name.\n"
-     "The device file gets the host file's modification time.\n",
+     "The device file gets the host file's modification time.\n"
+     "\n"
+     "A device file is replaced only once the new contents are on the card: they\n"
+     "are written beside the old file under a temporary name (~KPUTn.TMP), which\n"
+     "then takes the file's name. The card therefore needs room for the new\n"
+     "contents beside the old ones: when space runs out (or the copy fails for\n"
+     "another reason), the new copy is removed and the old file stays as it was.\n",
      {}, 1, 2, runPut, checkSecondPath},
     {"rm", "rm DEVICE_PATH...", "remove files", "Removes device files (not directories: see rmdir).\n", {}, 1,
      ANY_NUMBER, runRm, checkAllPaths},

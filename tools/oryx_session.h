@@ -1,14 +1,22 @@
 // The library's device for the length of one command: mt_smInit starts it
 // (file-system firmware, a reset file system), usbcClose at the end puts
-// the device's main firmware back, also when the command fails.
+// the device's main firmware back, also when the command fails. One program
+// at a time has the device: while another has it, the session says so on
+// `err` and waits as long as the library would, then fails with
+// DEVICE_IN_USE.
 #pragma once
 
+#include <cstdio>
+
 namespace kestrel::cli {
+
+inline constexpr const char* DEVICE_IN_USE =
+    "the device is in use by another program: try again when it has finished";
 
 class OryxSession {
 public:
     // Fails (Failure) when the device does not start.
-    OryxSession();
+    explicit OryxSession(std::FILE* err);
     ~OryxSession();
     OryxSession(const OryxSession&) = delete;
     OryxSession& operator=(const OryxSession&) = delete;

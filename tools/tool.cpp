@@ -91,7 +91,7 @@ int runCommand(const CommandSpec& command, const Arguments& args, const GlobalOp
     if (command.check) command.check(args);
     std::unique_ptr<SimHost> simulator;
     if (global.simFolder) simulator = std::make_unique<SimHost>(*global.simFolder);
-    OryxSession session;
+    OryxSession session(stderr);
     CommandContext context{args, session, global.progress || platform::standardErrorIsTerminal(), stdout, stderr, command.name};
     return command.run(context);
 }

@@ -117,7 +117,7 @@ void Link::ExecuteSM() {
         // Starting the link clears the command record; the command prepared
         // by the caller is carried across the start.
         const SmCommand prepared = command_;
-        const bool started = InitLink();
+        const bool started = (!startGate_ || startGate_()) && InitLink();
         command_ = prepared;
         if (!started) {
             command_.result = 0;

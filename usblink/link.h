@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -36,8 +37,12 @@ public:
     // watchdog. True when the watchdog thread runs.
     bool InitLink();
 
-    // Carries the command held in command(); sets its result.
+    // Carries the command held in command(); sets its result. A link that
+    // is not running is started first, when the start gate (if any) allows.
     void ExecuteSM();
+
+    // Asked before ExecuteSM starts a stopped link; false fails the command.
+    void setStartGate(std::function<bool()> gate) { startGate_ = std::move(gate); }
 
     // Stops the watchdog and closes the device. Always true.
     bool CloseLink();
@@ -60,6 +65,7 @@ private:
 
     TraceHook& trace_;
     LinkNames names_;
+    std::function<bool()> startGate_;
     platform::DeviceHandle device_;
     std::atomic<uint32_t> running_{0};
     std::atomic<uint32_t> threadStarted_{0};

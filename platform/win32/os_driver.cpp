@@ -41,6 +41,8 @@ public:
         }
         return std::make_unique<DriverConnection>(std::move(handle));
     }
+
+    std::string machineName(std::string_view name) const override { return std::string(name); }
 };
 
 }  // namespace

@@ -325,3 +325,29 @@ TEST(ProgramsTest, TwoClientProcessesUseOneDeviceAtOnce) {
 }
 
 }  // namespace kestrel::sim::test
+
+namespace kestrel::sim::test {
+
+// One process at a time works on a device folder: each keeps its own image
+// of the card, so a second would overwrite the first's writes.
+TEST(ProgramsTest, ADeviceFolderIsOpenInOneProcessAtATime) {
+    TempFolder folder;
+    ASSERT_TRUE(createFolder(folder.path(), *defaultDeviceConfig(1, MAKER_EC)));
+    std::string error;
+    {
+        auto first = SimDevice::openFolder(folder.path(), &error);
+        ASSERT_TRUE(first) << error;
+        EXPECT_FALSE(SimDevice::openFolder(folder.path(), &error));
+        EXPECT_EQ(error, "the device folder " + folder.path() + " is in use by another program");
+        EXPECT_EQ(runTool("kestrel-simd", {folder.path(), "--listen", "tcp:127.0.0.1:0"}), 1);
+    }
+    {
+        SimDaemon daemon(folder.path());  // free again: served
+        ASSERT_FALSE(daemon.endpoint().empty()) << daemon.error();
+        EXPECT_FALSE(SimDevice::openFolder(folder.path(), &error));
+    }  // the daemon is killed: the system lets go of its lock
+    auto after = SimDevice::openFolder(folder.path(), &error);
+    EXPECT_TRUE(after) << error;
+}
+
+}  // namespace kestrel::sim::test

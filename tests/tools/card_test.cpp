@@ -118,6 +118,43 @@ TEST_F(CliTest, BackupAndRestoreReproduceTheCardByteForByte) {
     EXPECT_EQ(firmware(), "main");
 }
 
+// A FAT12 entry of a disk image whose FAT begins at byte `fat`.
+void setFat12(std::vector<uint8_t>& image, size_t fat, uint32_t index, uint16_t value) {
+    uint8_t* at = &image[fat + index * 3 / 2];
+    if (index % 2 == 0) {
+        at[0] = static_cast<uint8_t>(value);
+        at[1] = static_cast<uint8_t>((at[1] & 0xF0) | ((value >> 8) & 0x0F));
+    } else {
+        at[0] = static_cast<uint8_t>((at[0] & 0x0F) | ((value << 4) & 0xF0));
+        at[1] = static_cast<uint8_t>(value >> 4);
+    }
+}
+
+TEST_F(CliTest, GetOfAFileOnALoopingChainStopsWithAnError) {
+    writePatternFile(scratch("F.BIN"), 10000, 3);  // three clusters
+    ok({"put", scratch("F.BIN")});
+    ok({"backup", scratch("card.img")});
+    auto image = readFile(scratch("card.img"));
+    // 1 MB card: FAT copies of one sector at 14 and 15, the root from 16.
+    constexpr size_t FAT1 = 14 * 512, FAT2 = 15 * 512, ROOT = 16 * 512;
+    ASSERT_EQ(std::string(image.begin() + ROOT, image.begin() + ROOT + 11), "F       BIN");
+    const uint32_t first = image[ROOT + 26] | (image[ROOT + 27] << 8);
+    // The third cluster links back to the first, and the size is as large
+    // as a size can be.
+    for (const size_t fat : {FAT1, FAT2}) setFat12(image, fat, first + 2, static_cast<uint16_t>(first));
+    std::fill_n(image.begin() + ROOT + 28, 4, 0xFF);
+    writeBytes(scratch("looping.img"), image);
+    ok({"restore", scratch("looping.img")});
+
+    const Outcome run = kestrel({"get", "/F.BIN", scratch("back.bin")});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_TRUE(contains(run.err, "kestrel get: cannot open /F.BIN: ORYX result 24")) << run.err;
+    EXPECT_FALSE(hostFileExists(scratch("back.bin")));
+    // Nothing on the card changed.
+    ok({"backup", scratch("after.img")});
+    EXPECT_TRUE(readFile(scratch("after.img")) == image) << "the card changed";
+}
+
 TEST_F(CliTest, BackupCorrectsSingleBitErrorsAndKeepsUncorrectableBlocksAsRead) {
     const auto data = writePatternFile(scratch("A.BIN"), 4096, 5);
     ok({"put", scratch("A.BIN")});

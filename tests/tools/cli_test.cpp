@@ -141,6 +141,38 @@ TEST_F(CliTest, FailuresNameTheOryxResultAndLeaveNothingHalfWritten) {
     EXPECT_EQ(firmware(), "main");
 }
 
+TEST_F(CliTest, PutOverAFileTheCardHasNoRoomToReplaceKeepsTheOldFile) {
+    // 500 KB + 200 KB on a card of about 980 KB: 600 KB do not fit even
+    // where the old file's 200 KB were freed first.
+    writePatternFile(scratch("FILLER.BIN"), 500 * 1024, 1);
+    ok({"put", scratch("FILLER.BIN")});
+    const auto old = writePatternFile(scratch("OLD.BIN"), 200 * 1024, 2);
+    ok({"put", scratch("OLD.BIN")});
+    writePatternFile(scratch("NEW.BIN"), 600 * 1024, 3);
+    const Outcome run = kestrel({"put", scratch("NEW.BIN"), "/OLD.BIN"});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_TRUE(contains(run.err, "ORYX result 12 (disk full)")) << run.err;
+    EXPECT_TRUE(contains(run.err, "/OLD.BIN was left as it was")) << run.err;
+    EXPECT_EQ(ok({"ls"}).out, "FILLER.BIN\nOLD.BIN\n");  // no temporary file either
+    ok({"get", "/OLD.BIN", scratch("back.bin")});
+    EXPECT_EQ(readFile(scratch("back.bin")), old);
+
+    // Room for both: replaced, and the space of the old contents is free again.
+    const auto fresh = writePatternFile(scratch("NEW.BIN"), 150 * 1024, 4);
+    ok({"put", scratch("NEW.BIN"), "/OLD.BIN"});
+    ok({"get", "/OLD.BIN", scratch("back.bin")});
+    EXPECT_EQ(readFile(scratch("back.bin")), fresh);
+    EXPECT_EQ(ok({"ls"}).out, "FILLER.BIN\nOLD.BIN\n");
+    writePatternFile(scratch("MORE.BIN"), 300 * 1024, 5);
+    ok({"put", scratch("MORE.BIN")});
+}
+
+TEST_F(CliTest, PutHelpSaysWhatHappensToTheOldFileWhenSpaceRunsOut) {
+    const Outcome help = ok({"help", "put"});
+    EXPECT_TRUE(contains(help.out, "when space runs out")) << help.out;
+    EXPECT_TRUE(contains(help.out, "the old file stays as it was")) << help.out;
+}
+
 // --- entries ----------------------------------------------------------------
 
 TEST_F(CliTest, DirectoriesAreMadeListedMovedAndRemoved) {

@@ -175,3 +175,34 @@ TEST_F(InteropTest, AMkfsVolumeRestoredOntoTheCardIsReadAndKeptIntactByKestrel) 
 
 }  // namespace
 }  // namespace kestrel::cli::test
+
+namespace kestrel::cli::test {
+namespace {
+
+// The default 1 MB card, checked with fsck.fat.
+class SmallCardInteropTest : public InteropTest {
+protected:
+    sim::DeviceConfig deviceConfig() override { return CliTest::deviceConfig(); }
+};
+
+TEST_F(SmallCardInteropTest, AReplacedFileLeavesNoTemporaryFileAndTheVolumePassesFsck) {
+    writePatternFile(scratch("A.BIN"), 300 * 1024, 1);
+    ok({"put", scratch("A.BIN")});
+    const auto replaced = writePatternFile(scratch("A.BIN"), 9000, 2);
+    ok({"put", scratch("A.BIN")});
+    // A put that fails for lack of space ends with the volume consistent too.
+    writePatternFile(scratch("HUGE.BIN"), 1500 * 1024, 3);
+    EXPECT_EQ(kestrel({"put", scratch("HUGE.BIN"), "/A.BIN"}).code, 1);
+    EXPECT_EQ(ok({"ls"}).out, "A.BIN\n");
+    ok({"get", "/A.BIN", scratch("back.bin")});
+    EXPECT_EQ(readFile(scratch("back.bin")), replaced);
+
+    const std::string image = scratch("card.img");
+    ok({"backup", image});
+    const auto bytes = readFile(image);
+    ASSERT_GE(bytes.size(), size_t{SECTOR});
+    expectCleanCheck(image, uint64_t{loadLe32(bytes.data() + 454)} * SECTOR);
+}
+
+}  // namespace
+}  // namespace kestrel::cli::test
