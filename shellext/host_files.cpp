@@ -61,11 +61,6 @@ std::optional<std::vector<HostEntry>> listHostFolder(const std::string& path) {
     return entries;
 }
 
-std::string hostLeafName(const std::string& path) {
-    const size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 platform::win32::UniqueHandle openHostFile(const std::string& path) {
     return platform::win32::UniqueHandle(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/win32/unique_handle.h"
+#include "shellext/host_names.h"  // hostLeafName
 #include "shellext/shell_api.h"
 
 #include <cstdint>
@@ -26,8 +27,6 @@ uint32_t hostBytes(const std::string& path);
 // The entries of a folder ("%s\\*.*") without "." and ".."; none when the
 // listing cannot start.
 std::optional<std::vector<HostEntry>> listHostFolder(const std::string& path);
-// The part after the last "\" or "/" (the whole path without one).
-std::string hostLeafName(const std::string& path);
 // Opens a file for reading (shared for reading); invalid on failure.
 platform::win32::UniqueHandle openHostFile(const std::string& path);
 // The dropped paths of a drop handle, in order.

@@ -1,6 +1,8 @@
 #include "shellext/host_names.h"
 
+#ifdef _WIN32
 #include "shellext/shell_api.h"
+#endif
 
 #include <algorithm>
 #include <cctype>
@@ -9,6 +11,14 @@
 namespace kestrel::shellext {
 
 namespace {
+
+#ifndef _WIN32
+// Native builds (the fuzz targets) have no ANSI code page: they take a
+// double-byte one, lead bytes 0x81 to 0xFE, so the character-boundary rules
+// below are exercised too.
+using BYTE = unsigned char;
+bool IsDBCSLeadByte(BYTE c) { return c >= 0x81 && c <= 0xFE; }
+#endif
 
 bool forbidden(unsigned char c) { return c < 0x20 || c == 0x7F || std::strchr("\\/:*?\"<>|", c) != nullptr; }
 
@@ -45,7 +55,10 @@ std::string hostComponent(const std::string& name) {
     std::string clean = name;
     for (size_t at = 0; at < clean.size(); ++at) {
         const auto c = static_cast<unsigned char>(clean[at]);
-        if (IsDBCSLeadByte(c) && at + 1 < clean.size()) {
+        // A trail byte is 0x40 or above: a lead byte followed by "/", ":" or a
+        // control character is no character, and those bytes are checked as
+        // themselves.
+        if (IsDBCSLeadByte(c) && at + 1 < clean.size() && static_cast<unsigned char>(clean[at + 1]) >= 0x40) {
             ++at;  // the trail byte belongs to the character
             continue;
         }
@@ -71,6 +84,11 @@ std::string hostRelativePath(const std::vector<std::string>& components) {
     guardEnd(last);
     path.replace(lastSlash == std::string::npos ? 0 : lastSlash + 1, std::string::npos, last);
     return path;
+}
+
+std::string hostLeafName(const std::string& path) {
+    const size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 }  // namespace kestrel::shellext

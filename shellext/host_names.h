@@ -25,4 +25,8 @@ std::string hostComponent(const std::string& name);
 // is cleaned again.
 std::string hostRelativePath(const std::vector<std::string>& components);
 
+// The part of a host path after the last "\" or "/" (the whole path without one):
+// the name a dropped host file gets on the device.
+std::string hostLeafName(const std::string& path);
+
 }  // namespace kestrel::shellext
