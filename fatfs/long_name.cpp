@@ -26,17 +26,13 @@ uint8_t checksum(const ShortName& name) {
     return static_cast<uint8_t>(sum);
 }
 
-// A long name that the short entry shows exactly as it is (same
-// characters, same case) is not stored. Any other name is: "notes.txt" or
-// "a b.c" fit 8.3 by their lengths, yet their entry shows "NOTES.TXT" or an
-// alias, and without the long name they would be listed changed.
-bool shownByShortEntry(const ShortName& shortName, const std::u16string& name) {
-    const std::string shown = shortNameText(shortName);
-    if (shown.size() != name.size()) return false;
-    for (size_t i = 0; i < name.size(); ++i) {
-        if (static_cast<char16_t>(static_cast<unsigned char>(shown[i])) != name[i]) return false;
-    }
-    return true;
+// A long name that the short form holds as it is is not stored.
+bool fitsShortForm(const std::u16string& name) {
+    const size_t n = name.size();
+    const size_t dot = name.rfind(u'.');
+    if (dot == std::u16string::npos) return n >= 1 && n <= 8;
+    const size_t e = n - dot - 1;
+    return n < 12 && e <= 3 && n - e - 1 <= 8;
 }
 
 }  // namespace
@@ -110,13 +106,12 @@ uint32_t Directory::setLongName(uint32_t directory, std::string_view shortName, 
     for (char16_t c : longName) {
         if (c < 0x20 || std::u16string_view(u"\"*/:<>?\\|").find(c) != std::u16string_view::npos) return FS_INVALID;
     }
-    if (longName.empty()) return FS_OK;
+    if (longName.empty() || fitsShortForm(longName)) return FS_OK;
     const uint32_t n = static_cast<uint32_t>(longName.size());
     const uint32_t entries = (n - 1) / CHARS_PER_ENTRY + 2;
 
     FoundEntry file;
     if (const uint32_t error = findByName(directory, shortName, &file)) return error;
-    if (shownByShortEntry(file.entry.name(), longName)) return FS_OK;
     DirPosition slot;
     if (const uint32_t error = freeRunForLongName(directory, entries, &slot)) return error;
 

@@ -230,6 +230,7 @@ int32_t OryxBackend::find(const NodePath& path, Entry& entry, std::string& libra
 int32_t OryxBackend::place(const NodePath& path, Place& place) {
     if (path.empty()) return -EEXIST;
     if (const int32_t result = checkNewName(path.back())) return result;
+    if (libraryWouldChange(path.back())) return -EINVAL;
     const NodePath parentPath(path.begin(), path.end() - 1);
     Entry parent;
     if (const int32_t result = find(parentPath, parent, place.directory)) return result;

@@ -65,6 +65,15 @@ bool isShortForm(std::string_view name) {
            allDos(base) && allDos(extension);
 }
 
+bool libraryWouldChange(std::string_view name) {
+    const size_t n = name.size();
+    const size_t dot = name.rfind('.');
+    const size_t extension = dot == std::string_view::npos ? 0 : n - dot - 1;
+    const bool fitsLengths =
+        dot == std::string_view::npos ? n >= 1 && n <= BASE_MAX : n < 12 && extension <= EXTENSION_MAX && n - extension - 1 <= BASE_MAX;
+    return fitsLengths && !(isShortForm(name) && upperText(name) == name);
+}
+
 std::string shortAliasFor(std::string_view name, const std::vector<std::string>& names) {
     if (isShortForm(name) && !taken(upperText(name), names)) return upperText(name);
     const size_t dot = name.rfind('.');
