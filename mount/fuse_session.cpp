@@ -225,7 +225,9 @@ FuseSession::~FuseSession() {
 int FuseSession::run() {
     if (!fuse_) return 1;
     constexpr int SHARED_DEVICE_FD = 0;  // every worker thread reads the one /dev/fuse descriptor
-    return fuse_loop_mt(fuse_, SHARED_DEVICE_FD) == 0 ? 0 : 1;
+    // 0 after an unmount, the signal's number after SIGINT, SIGTERM or
+    // SIGHUP: both are a clean end. Negative: the loop failed.
+    return fuse_loop_mt(fuse_, SHARED_DEVICE_FD) >= 0 ? 0 : 1;
 }
 
 }  // namespace kestrel::mount

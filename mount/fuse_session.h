@@ -27,7 +27,8 @@ public:
 
     bool mounted() const { return fuse_ != nullptr; }
     const std::string& error() const { return error_; }
-    // Serves calls until the session ends; 0, or 1 when the loop failed.
+    // Serves calls until the session ends (unmounted, or a signal); 0, or
+    // 1 when the loop failed.
     int run();
 
 private:
