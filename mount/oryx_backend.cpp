@@ -85,17 +85,29 @@ private:
     uint64_t position_ = 0;
 };
 
+// A file written from its start. The data is gathered in memory and
+// written when the file is closed or synced, so that its length is known
+// then: the file is made anew, extended to that length with pre-erased
+// clusters (where clusters are erase blocks, as put does), written and
+// closed, and given its long name again (making it anew drops it). Beyond
+// GATHER_LIMIT bytes the file is written as the data comes.
 class OryxWriter : public FileWriter {
 public:
-    OryxWriter(OryxBackend& backend, oryx_handle handle, std::string path)
-        : backend_(backend), handle_(handle), path_(std::move(path)) {}
+    static constexpr size_t GATHER_LIMIT = 32u << 20;
+
+    OryxWriter(OryxBackend& backend, std::string path, std::string shortName, std::string name, bool preExtend)
+        : backend_(backend), path_(std::move(path)), shortName_(std::move(shortName)), name_(std::move(name)),
+          preExtend_(preExtend) {}
     ~OryxWriter() override {
         if (open_) (void)mt_smCloseFile(handle_);
     }
 
     int32_t write(const uint8_t* data, uint32_t length) override {
-        if (!open_) return -EBADF;
-        return backend_.errnoOf(mt_smWriteFile(handle_, data, length));
+        if (finished_) return -EBADF;
+        if (open_) return backend_.errnoOf(mt_smWriteFile(handle_, data, length));
+        gathered_.insert(gathered_.end(), data, data + length);
+        if (gathered_.size() <= GATHER_LIMIT) return 0;
+        return writeGathered(false);
     }
 
     // The library brings a file's entry and FAT up to date only when it is
@@ -111,22 +123,66 @@ public:
         }
         handle_ = handle;
         open_ = true;
+        finished_ = false;
         return 0;
     }
 
     int32_t finish() override {
-        if (!open_) return -EBADF;
+        if (finished_) return -EBADF;
+        if (!open_) {
+            if (const int32_t result = writeGathered(preExtend_)) {
+                finished_ = true;
+                return result;
+            }
+        }
+        finished_ = true;
         open_ = false;
-        const uint32_t result = mt_smCloseFile(handle_);
-        if (result != ORYX_OK) (void)mt_smCloseFile(handle_);  // a failed close keeps the record open
-        return backend_.errnoOf(result);
+        const uint32_t closed = mt_smCloseFile(handle_);
+        if (closed != ORYX_OK) {
+            (void)mt_smCloseFile(handle_);  // a failed close keeps the record open
+            return backend_.errnoOf(closed);
+        }
+        if (named_) return 0;
+        named_ = true;
+        if (name_ == shortName_) return 0;
+        std::vector<uint16_t> units(name_.begin(), name_.end());
+        units.push_back(0);
+        return backend_.errnoOf(mt_smSetLongName(path_.c_str(), units.data()));
     }
 
 private:
+    // Makes the file anew and writes what was gathered; the file stays
+    // open for what follows.
+    int32_t writeGathered(bool extend) {
+        oryx_handle handle = 0;
+        if (const uint32_t result = mt_smCreateFile(path_.c_str(), 1, &handle)) return backend_.errnoOf(result);
+        handle_ = handle;
+        open_ = true;
+        named_ = false;
+        if (extend && !gathered_.empty()) {
+            if (const uint32_t result = mt_smFileExtend(handle_, static_cast<uint32_t>(gathered_.size()))) {
+                return backend_.errnoOf(result);
+            }
+        }
+        if (!gathered_.empty()) {
+            const uint32_t result = mt_smWriteFile(handle_, gathered_.data(), static_cast<uint32_t>(gathered_.size()));
+            if (result != ORYX_OK) return backend_.errnoOf(result);
+        }
+        gathered_.clear();
+        gathered_.shrink_to_fit();
+        return 0;
+    }
+
     OryxBackend& backend_;
-    oryx_handle handle_;
     std::string path_;
-    bool open_ = true;
+    std::string shortName_;
+    std::string name_;
+    bool preExtend_;
+    std::vector<uint8_t> gathered_;
+    oryx_handle handle_ = 0;
+    bool open_ = false;
+    bool finished_ = false;
+    bool named_ = true;  // the entry has its name until it is made anew
 };
 
 }  // namespace
@@ -286,9 +342,10 @@ int32_t OryxBackend::openRead(const NodePath& path, std::unique_ptr<FileReader>&
     return 0;
 }
 
-// The file is created (or emptied), closed, named, and opened again: naming
-// moves the entry, which an open file's record would not follow, and an
-// emptied file's entry is made anew without the long name it had.
+// The file is created (or emptied), closed and named at once, so that it
+// exists under its name; naming moves the entry, which an open file's
+// record would not follow, and an emptied file's entry is made anew without
+// the long name it had. The writer makes it anew once more with its data.
 int32_t OryxBackend::openWrite(const NodePath& path, std::unique_ptr<FileWriter>& writer) {
     Entry entry;
     std::string libraryPath;
@@ -319,8 +376,7 @@ int32_t OryxBackend::openWrite(const NodePath& path, std::unique_ptr<FileWriter>
         if (found != 0) (void)mt_smRemoveFile(libraryPath.c_str());
         return result;
     }
-    if (const uint32_t result = mt_smOpenFile(libraryPath.c_str(), MODE_WRITE, &handle)) return errnoOf(result);
-    writer = std::make_unique<OryxWriter>(*this, handle, libraryPath);
+    writer = std::make_unique<OryxWriter>(*this, libraryPath, shortName, name, preExtend_);
     return 0;
 }
 

@@ -35,6 +35,11 @@ public:
     int32_t space(VolumeSpace& space) override;
     bool deviceLost() const override { return lost_; }
 
+    // Whether files may be pre-extended with mt_smFileExtend while they
+    // are written (only where clusters are erase blocks: the extension
+    // erases the blocks of the clusters it adds). Off by default.
+    void allowPreExtension(bool allowed) { preExtend_ = allowed; }
+
     // -errno for a library result; notes a lost device.
     int32_t errnoOf(uint32_t result);
 
@@ -55,6 +60,7 @@ private:
     int32_t nameEntry(const std::string& libraryPath, const std::string& shortName, const std::string& name);
 
     bool lost_ = false;
+    bool preExtend_ = false;
 };
 
 }  // namespace kestrel::mount

@@ -6,6 +6,7 @@
 #include "mount/mounted_volume.h"
 #include "mount/oryx_backend.h"
 #include "tools/failure.h"
+#include "tools/pre_extension.h"
 #include "tools/sim_host.h"
 
 #include <cstdio>
@@ -61,8 +62,10 @@ std::unique_ptr<mount::Backend> startBackend(bool remote) {
     std::unique_ptr<mount::Backend> backend;
     if (remote) {
         backend = mount::FilexBackend::start(error);
-    } else {
-        backend = mount::OryxBackend::start(error);
+    } else if (auto library = mount::OryxBackend::start(error)) {
+        // Files are pre-extended as put does, where that is harmless.
+        library->allowPreExtension(clustersAreEraseBlocks());
+        backend = std::move(library);
     }
     if (!backend) fail("cannot start the device: " + error);
     return backend;
