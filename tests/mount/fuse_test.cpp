@@ -136,6 +136,7 @@ TEST_P(FuseTest, ATreeGoesInChangesAndComesBackTheSame) {
   truncate -s 9000 "$D/DATA/ONE.BIN" &&
   mv "$D/DATA/CLUSTER.BIN" "$D/Nested folder/Moved cluster file.bin" &&
   mv "$D/DATA/Sector minus one.bin" "$D/DATA/Sector plus one.bin" &&
+  mkdir "$D/Moving folder" && printf x > "$D/Moving folder/X.TXT" && mv "$D/Moving folder" "$D/DATA/" &&
   rm "$D/DATA/EMPTY.BIN" "$D/Nested folder/Deeper folder/Deepest file of all.txt" &&
   rmdir "$D/Nested folder/Deeper folder" || exit 1
 done
@@ -164,7 +165,7 @@ diff -r src "$M")");
     }
     EXPECT_EQ(firmware(), "main");
     const std::string names = checkCardImage();
-    for (const char* name : {"::/DATA/Sector plus one.bin", "::/Nested folder/Moved cluster file.bin",
+    for (const char* name : {"::/DATA/Sector plus one.bin", "::/DATA/Moving folder/X.TXT", "::/Nested folder/Moved cluster file.bin",
                              "::/Nested folder/README", "::/DATA/Transfer block plus one.bin"}) {
         EXPECT_NE(names.find(name), std::string::npos) << name << " in\n" << names;
     }
