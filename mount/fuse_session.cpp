@@ -21,12 +21,6 @@ constexpr mode_t FILE_MODE = S_IFREG | 0644;
 constexpr mode_t READ_ONLY_FILE_MODE = S_IFREG | 0444;
 constexpr blksize_t BLOCK_BYTES = 512;
 
-struct MountContext {
-    MountedVolume* volume;
-    uid_t owner;
-    gid_t group;
-};
-
 MountContext& context() { return *static_cast<MountContext*>(fuse_get_context()->private_data); }
 MountedVolume& volume() { return *context().volume; }
 
@@ -179,22 +173,16 @@ fuse_operations operationsTable() {
 
 const fuse_operations OPERATIONS = operationsTable();
 
-// One context per process: libfuse hands it to every call.
-MountContext& sessionContext() {
-    static MountContext shared{};
-    return shared;
-}
-
 }  // namespace
 
 FuseSession::FuseSession(MountedVolume& volume, const std::string& mountpoint, bool debug) : volume_(volume) {
-    sessionContext() = {&volume_, getuid(), getgid()};
+    context_ = {&volume_, getuid(), getgid()};
     std::vector<std::string> words = {"kestrel", "-o", "fsname=kestrel,subtype=kestrel,default_permissions"};
     if (debug) words.push_back("-d");
     std::vector<char*> argv;
     for (auto& word : words) argv.push_back(word.data());
     fuse_args args = FUSE_ARGS_INIT(static_cast<int>(argv.size()), argv.data());
-    fuse_ = fuse_new(&args, &OPERATIONS, sizeof OPERATIONS, &sessionContext());
+    fuse_ = fuse_new(&args, &OPERATIONS, sizeof OPERATIONS, &context_);
     fuse_opt_free_args(&args);
     if (!fuse_) {
         error_ = "cannot set up the FUSE session";

@@ -10,10 +10,18 @@
 #include "mount/mounted_volume.h"
 
 #include <string>
+#include <sys/types.h>
 
 struct fuse;
 
 namespace kestrel::mount {
+
+// What every FUSE call of a session reaches (libfuse's private data).
+struct MountContext {
+    MountedVolume* volume;
+    uid_t owner;  // the mounting user's: entries have no owner of their own
+    gid_t group;
+};
 
 class FuseSession {
 public:
@@ -33,6 +41,7 @@ public:
 
 private:
     MountedVolume& volume_;
+    MountContext context_{};
     struct fuse* fuse_ = nullptr;
     bool signalsSet_ = false;
     std::string error_;
