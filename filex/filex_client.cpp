@@ -44,36 +44,45 @@ unsigned address(const void* pointer) { return static_cast<unsigned>(reinterpret
 
 FilexClient::FilexClient(FilexNames names, bool traces) : trace_(traces), link_(trace_, std::move(names)) {}
 
+ExchangeResult FilexClient::exchange(const FilexCommand& command) {
+    const ExchangeResult result = link_.RunFilexOperation(command);
+    lastCompleted_ = result.completed();
+    return result;
+}
+
 int32_t FilexClient::pathOperation(Opcode opcode, const char* path, uint32_t argA, int32_t failure) {
     const size_t length = std::strlen(path) + 1;
     if (length > TRANSFER_BUFFER_SIZE) return failure;  // cannot travel in one data phase
     const auto command = makeCommand(opcode, Direction::ToDevice, static_cast<uint32_t>(length), argA);
     OperationLock lock(link_);
+    lastCompleted_ = false;
     if (!lock) return failure;
     uint8_t* buffer = link_.transferBuffer();
     std::memset(buffer, 0, roundUpToPacket(length));
     std::memcpy(buffer, path, length);
-    return resultOf(link_.RunFilexOperation(command), failure);
+    return resultOf(exchange(command), failure);
 }
 
 int32_t FilexClient::plainOperation(Opcode opcode, uint32_t argA, uint32_t argB, uint32_t argC) {
     const auto command = makeCommand(opcode, Direction::None, 0, argA, argB, argC);
     OperationLock lock(link_);
+    lastCompleted_ = false;
     if (!lock) return -1;
-    return resultOf(link_.RunFilexOperation(command), -1);
+    return resultOf(exchange(command), -1);
 }
 
 int32_t FilexClient::receiveOperation(Opcode opcode, uint32_t argA, uint32_t argB, uint32_t length, uint8_t* out,
                                       int32_t failure) {
     const auto command = makeCommand(opcode, Direction::FromDevice, length, argA, argB);
     OperationLock lock(link_);
+    lastCompleted_ = false;
     if (!lock) {
         std::memset(out, 0, length);
         return failure;
     }
     uint8_t* buffer = link_.transferBuffer();
     std::memset(buffer, 0, roundUpToPacket(length));
-    const int32_t result = resultOf(link_.RunFilexOperation(command), failure);
+    const int32_t result = resultOf(exchange(command), failure);
     std::memcpy(out, buffer, length);  // bytes the device did not deliver read as 0
     return result;
 }
@@ -115,13 +124,14 @@ int32_t FilexClient::write(int32_t fd, const void* buffer, uint32_t length) {
     int32_t result = -1;
     {
         OperationLock lock(link_);
+        lastCompleted_ = false;
         if (lock) {
             uint8_t* data = link_.transferBuffer();
             std::memcpy(data, buffer, length);
             // The padding up to the packet boundary carries no meaning; zeros
             // rather than whatever an earlier operation left there.
             std::memset(data + length, 0, roundUpToPacket(length) - length);
-            result = checkedCount(resultOf(link_.RunFilexOperation(command), -1), length);
+            result = checkedCount(resultOf(exchange(command), -1), length);
         }
     }
     trace_("hflx:_write(%X,%X,%d)->%X\n", hex(fd), address(buffer), static_cast<int>(length), hex(result));

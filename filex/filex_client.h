@@ -49,6 +49,13 @@ public:
     int32_t rewinddir(int32_t dir);
     int32_t closedir(int32_t dir);
 
+    // Whether the last operation that reached the transport got the
+    // device's status word. False after a link that did not start, a
+    // failed transfer or a device that went away: the result is then the
+    // client's failure value, not the device's answer. Refusals without an
+    // exchange leave it as it was.
+    bool lastExchangeCompleted() const { return lastCompleted_; }
+
     FilexTrace& trace() { return trace_; }
     FilexLink& link() { return link_; }
 
@@ -62,8 +69,12 @@ private:
     int32_t receiveOperation(Opcode opcode, uint32_t argA, uint32_t argB, uint32_t length, uint8_t* out,
                              int32_t failure);
 
+    // Runs one exchange and notes whether it completed.
+    ExchangeResult exchange(const FilexCommand& command);
+
     FilexTrace trace_;
     FilexLink link_;
+    bool lastCompleted_ = true;
 };
 
 }  // namespace kestrel::filex

@@ -1,5 +1,9 @@
 #include "tools/command_table.h"
 
+#ifdef KESTREL_HAVE_MOUNT
+#include "tools/mount_command.h"
+#endif
+
 namespace kestrel::cli {
 
 namespace {
@@ -26,7 +30,11 @@ constexpr const char* OVERVIEW_TAIL =
     "\n"
     "Exit status: 0 success, 1 failure, 2 bad command line.\n";
 
+#ifdef KESTREL_HAVE_MOUNT
+constexpr const char* REMOTE_SYNOPSIS = "remote ls|get|put|rm|mkdir|rmdir|mount ...";
+#else
 constexpr const char* REMOTE_SYNOPSIS = "remote ls|get|put|rm|mkdir|rmdir ...";
+#endif
 constexpr const char* REMOTE_SUMMARY = "files through the device's file server, main firmware running";
 
 const std::vector<CommandSpec> COMMANDS = {
@@ -96,6 +104,13 @@ const std::vector<CommandSpec> COMMANDS = {
      "eeprom write FILE writes FILE (at most 65,536 bytes, from address 0) into the\n"
      "EEPROM and reads it back to verify it.\n",
      {}, 2, 2, runEeprom, checkEepromArguments},
+#ifdef KESTREL_HAVE_MOUNT
+    // Runs outside a device session of the table's kind: tool.cpp hands it
+    // to runMountCommand.
+    {"mount", "mount [-f] [-d] MOUNTPOINT", "show the card's files in a folder (FUSE) until unmounted",
+     MOUNT_DETAILS, {{"-f", false}, {"--foreground", false}, {"-d", false}, {"--debug", false}}, 1, 1, nullptr,
+     nullptr},
+#endif
 };
 
 }  // namespace

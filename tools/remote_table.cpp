@@ -2,6 +2,10 @@
 #include "tools/commands.h"
 #include "tools/remote_commands.h"
 
+#ifdef KESTREL_HAVE_MOUNT
+#include "tools/mount_command.h"
+#endif
+
 namespace kestrel::cli {
 
 namespace {
@@ -48,6 +52,13 @@ const std::vector<RemoteCommandSpec> COMMANDS = {
      {{"-p", false}}, 1, ANY_NUMBER, runRemoteMkdir, checkAllPaths},
     {"rmdir", "remote rmdir DEVICE_PATH...", "remove empty directories", "Removes empty directories.\n", {}, 1,
      ANY_NUMBER, runRemoteRmdir, checkAllPaths},
+#ifdef KESTREL_HAVE_MOUNT
+    // Runs outside the table's filex session: tool.cpp hands it to
+    // runMountCommand.
+    {"mount", "remote mount [-f] [-d] MOUNTPOINT", "show the device's files in a folder (FUSE) until unmounted",
+     REMOTE_MOUNT_DETAILS, {{"-f", false}, {"--foreground", false}, {"-d", false}, {"--debug", false}}, 1, 1,
+     nullptr, nullptr},
+#endif
 };
 
 constexpr size_t SYNOPSIS_COLUMN = 40;

@@ -5,6 +5,9 @@
 #include "tools/oryx_session.h"
 #include "tools/remote_commands.h"
 #include "tools/sim_host.h"
+#ifdef KESTREL_HAVE_MOUNT
+#include "tools/mount_command.h"
+#endif
 #include "platform/terminal.h"
 
 #include <cstdio>
@@ -89,6 +92,9 @@ const char* synopsisOf(const std::string& name) {
 int runCommand(const CommandSpec& command, const Arguments& args, const GlobalOptions& global) {
     checkArgumentCount(command.minArguments, command.maxArguments, args);
     if (command.check) command.check(args);
+#ifdef KESTREL_HAVE_MOUNT
+    if (!command.run) return runMountCommand(args, global.simFolder, false);
+#endif
     std::unique_ptr<SimHost> simulator;
     if (global.simFolder) simulator = std::make_unique<SimHost>(*global.simFolder);
     OryxSession session(stderr);
@@ -102,6 +108,9 @@ int runRemoteCommand(const RemoteCommandSpec& command, const Arguments& args, co
                      const std::string& name) {
     checkArgumentCount(command.minArguments, command.maxArguments, args);
     if (command.check) command.check(args);
+#ifdef KESTREL_HAVE_MOUNT
+    if (!command.run) return runMountCommand(args, global.simFolder, true);
+#endif
     std::unique_ptr<SimHost> simulator;
     if (global.simFolder) simulator = std::make_unique<SimHost>(*global.simFolder);
     RemoteDevice device;

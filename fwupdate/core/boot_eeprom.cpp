@@ -21,7 +21,11 @@ constexpr uint32_t WRITE_CYCLE_MS = 25;
 // erased cell, so that the chip holds nothing beyond the image.
 constexpr uint8_t FILL = 0xFF;
 
-uint32_t percentOf(uint64_t handled, uint64_t size) { return static_cast<uint32_t>(handled * 100 / size); }
+// An image that delivers more than its size said still ends at 100.
+uint32_t percentOf(uint64_t handled, uint64_t size) {
+    if (size == 0 || handled >= size) return 100;
+    return static_cast<uint32_t>(handled * 100 / size);
+}
 
 }  // namespace
 
