@@ -21,11 +21,6 @@ void prepareEnvironment() {
     if (!platform::getEnv("KESTREL_TIME_SCALE")) platform::setEnv("KESTREL_TIME_SCALE", "0.0001");
 }
 
-bool strictChecks() {
-    static const bool strict = platform::getEnv("KESTREL_FUZZ_STRICT").has_value();
-    return strict;
-}
-
 void fail(const std::string& what) {
     std::fprintf(stderr, "fuzz target: %s\n", what.c_str());
     std::fflush(stderr);

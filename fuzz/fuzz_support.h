@@ -14,11 +14,6 @@ namespace kestrel::fuzz {
 // environment chose a scale already. Call before anything reads the clock.
 void prepareEnvironment();
 
-// KESTREL_FUZZ_STRICT is set: the checks a target relaxes while a known
-// fault is open (its input kept in fuzz/regressions/) apply too, so that
-// scripts/fuzz --regressions shows whether each one still fails.
-bool strictChecks();
-
 // Prints `what` and aborts: the harness itself could not be set up, or an
 // invariant the target checks was broken (libFuzzer keeps the input).
 [[noreturn]] void fail(const std::string& what);

@@ -32,24 +32,7 @@ constexpr size_t MAX_HOST_PATH = HOST_NAME_FIELD - 1;
 
 bool endsBadly(const std::string& name) { return !name.empty() && (name.back() == '.' || name.back() == ' '); }
 
-// A double-byte lead byte (native builds: 0x81 to 0xFE) followed by a byte
-// below 0x40, which no double-byte code page takes as a trail byte: today
-// the cleaning keeps that byte as it is, a "/" or ":" included (kept in
-// regressions/shellext_parsers/host-name-lead-byte-slash). Such names are
-// left out of the path-shape checks until that is mended (unless the checks
-// are strict), so that a run goes on past it.
-bool leadByteBeforeNonTrail(const std::string& text) {
-    if (strictChecks()) return false;
-    for (size_t i = 0; i + 1 < text.size(); ++i) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        if (lead >= 0x81 && lead <= 0xFE && static_cast<unsigned char>(text[i + 1]) < 0x40) return true;
-    }
-    return false;
-}
-
 void checkHostPath(const std::vector<std::string>& names) {
-    for (const auto& name : names)
-        if (leadByteBeforeNonTrail(name)) return;
     const std::string path = hostRelativePath(names);
     if (path.size() > MAX_HOST_PATH) fail("host relative path longer than its descriptor field");
     if (!names.empty() && (path.empty() || endsBadly(path) || path.back() == '/'))
@@ -57,7 +40,6 @@ void checkHostPath(const std::vector<std::string>& names) {
 }
 
 void checkComponent(const std::string& name) {
-    if (leadByteBeforeNonTrail(name)) return;
     const std::string clean = hostComponent(name);
     if (clean.empty() || endsBadly(clean)) fail("host name '" + clean + "' the host would shorten");
     if (clean == "." || clean == "..") fail("host name that leaves the folder");
