@@ -91,11 +91,13 @@ private:
         FileSystem fs(*media_, nullptr, fixedClock);
         uint32_t bad = 0;
         if (fs.init() != FS_OK || fs.formatVol("dev0:", "NO NAME", 0, &bad, {}) != FS_OK) fail("format");
-        if (fs.createDir("dev0:\\Holiday photos") != FS_OK || fs.createDir("dev0:\\SUB") != FS_OK ||
+        if (fs.createDir("dev0:\\HOLIDAY") != FS_OK || fs.createDir("dev0:\\SUB") != FS_OK ||
             fs.createDir("dev0:\\SUB\\DEEP") != FS_OK)
             fail("folders");
         writeFile(fs, "dev0:\\README.TXT", 300);
-        writeFile(fs, "dev0:\\Holiday photos\\A long name at the sea.jpg", 9000);
+        writeFile(fs, "dev0:\\HOLIDAY\\SEA.JPG", 9000);
+        setLongName(fs, "dev0:\\HOLIDAY\\SEA.JPG", u"A long name at the sea.jpg");
+        setLongName(fs, "dev0:\\HOLIDAY", u"Holiday photos");
         writeFile(fs, "dev0:\\SUB\\DEEP\\X.BIN", 1500);
         writeFile(fs, "dev0:\\EMPTY.DAT", 0);
         writeFile(fs, "dev0:\\Mixed Case Notes.txt", 4100);
@@ -110,6 +112,12 @@ private:
         for (uint32_t s = start; s < dataEnd; ++s) regionSectors_.push_back(s);
         rereadRegion();
         original_ = current_;
+    }
+
+    static void setLongName(FileSystem& fs, const std::string& path, const std::u16string& name) {
+        std::vector<uint16_t> units(name.begin(), name.end());
+        units.push_back(0);
+        if (fs.setLongName(path, units.data()) != FS_OK) fail("long name " + path);
     }
 
     static void writeFile(FileSystem& fs, const std::string& path, uint32_t bytes) {
