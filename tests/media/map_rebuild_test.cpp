@@ -166,8 +166,9 @@ TEST_P(RebuildTest, TwoClaimsOfOneBlockKeepTheCompleteNewestCopy) {
             writeCopy(sim, oldBlock, 9, c.oldCopy);
             writeCopy(sim, newBlock, 9, c.newCopy);
             if (c.oldMarkedBadAt >= 0) {
+                const auto spare = badBlockSpare();  // one object for both ends of the range
                 sim.programSector(oldBlock * spb + c.oldMarkedBadAt, std::vector<uint8_t>(512, 0xFF),
-                                  std::vector<uint8_t>(badBlockSpare().begin(), badBlockSpare().end()));
+                                  std::vector<uint8_t>(spare.begin(), spare.end()));
             }
             if (c.newDamagedAt >= 0) {
                 ASSERT_EQ(sim.simCommand(flipSpare(sim, newBlock * spb + c.newDamagedAt, 13, 0)), "ok");
