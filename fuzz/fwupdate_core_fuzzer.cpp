@@ -42,7 +42,7 @@ bool holds(const std::array<uint8_t, EEPROM_BYTES>& chip, const std::vector<uint
     return image.size() <= chip.size() && std::equal(image.begin(), image.end(), chip.begin());
 }
 
-struct FileSpec {
+struct HostFileModel {
     bool present = false;
     bool statusKnown = true;
     uint64_t claimedSize = 0;
@@ -52,28 +52,28 @@ struct FileSpec {
     bool honest() const { return statusKnown && claimedSize <= content.size(); }
 };
 
-FileSpec readFileSpec(ByteReader& input) {
-    FileSpec spec;
+HostFileModel readHostFileModel(ByteReader& input) {
+    HostFileModel model;
     const uint8_t flags = input.u8();
-    spec.present = (flags & 1) != 0;
-    spec.statusKnown = (flags & 2) == 0;
-    spec.content = input.bytes(input.u8());
+    model.present = (flags & 1) != 0;
+    model.statusKnown = (flags & 2) == 0;
+    model.content = input.bytes(input.u8());
     // Mostly the true size; else what the input says (a file that shrank,
     // one beyond 4 GB, ...).
-    spec.claimedSize = (flags & 4) != 0 ? input.u32() * (uint64_t{1} << ((flags >> 3) & 3) * 8) : spec.content.size();
-    return spec;
+    model.claimedSize = (flags & 4) != 0 ? input.u32() * (uint64_t{1} << ((flags >> 3) & 3) * 8) : model.content.size();
+    return model;
 }
 
 class FakeHostFile final : public HostFile {
 public:
-    explicit FakeHostFile(const FileSpec& spec) : spec_(spec) {}
+    explicit FakeHostFile(const HostFileModel& model) : model_(model) {}
     std::optional<HostFileStatus> status() override {
-        if (!spec_.statusKnown) return std::nullopt;
-        return HostFileStatus{spec_.claimedSize, 1700000000};
+        if (!model_.statusKnown) return std::nullopt;
+        return HostFileStatus{model_.claimedSize, 1700000000};
     }
     size_t read(void* buffer, size_t length) override {
-        const size_t n = std::min(length, spec_.content.size() - at_);
-        if (n > 0) std::memcpy(buffer, spec_.content.data() + at_, n);
+        const size_t n = std::min(length, model_.content.size() - at_);
+        if (n > 0) std::memcpy(buffer, model_.content.data() + at_, n);
         at_ += n;
         return n;
     }
@@ -83,7 +83,7 @@ public:
     }
 
 private:
-    const FileSpec& spec_;
+    const HostFileModel& model_;
     size_t at_ = 0;
 };
 
@@ -227,9 +227,9 @@ void commandLine(ByteReader& input) {
 void update(ByteReader& input) {
     const uint8_t checks = input.u8();
     const uint8_t failAt = input.u8();
-    std::map<std::string, FileSpec> host;
-    host[EEPROM_IMAGE] = readFileSpec(input);
-    for (const auto& image : MAIN_IMAGES) host[image.hostFile] = readFileSpec(input);
+    std::map<std::string, HostFileModel> host;
+    host[EEPROM_IMAGE] = readHostFileModel(input);
+    for (const auto& image : MAIN_IMAGES) host[image.hostFile] = readHostFileModel(input);
     FakeLibrary library(failAt);
     const auto opener = [&host](const std::string& name) -> std::unique_ptr<HostFile> {
         const auto it = host.find(name);
@@ -240,17 +240,17 @@ void update(ByteReader& input) {
     if (tool.tool.RunUpdate() != UpdateOutcome::Succeeded) return;
 
     if ((checks & 1) != 0) {
-        const FileSpec& image = host[EEPROM_IMAGE];
+        const HostFileModel& image = host[EEPROM_IMAGE];
         if (!holds(library.eeprom, image.content))
             fail("an update reported as done left the EEPROM without its image");
     }
     if ((checks & 2) != 0) {
         for (const auto& image : MAIN_IMAGES) {
-            const FileSpec& spec = host[image.hostFile];
+            const HostFileModel& model = host[image.hostFile];
             const auto card = library.files.find(image.devicePath);
-            if (!spec.honest()) fail(std::string("an update reported as done from a file that lied: ") + image.hostFile);
-            const std::vector<uint8_t> expected(spec.content.begin(),
-                                                spec.content.begin() + static_cast<ptrdiff_t>(spec.claimedSize));
+            if (!model.honest()) fail(std::string("an update reported as done from a file that lied: ") + image.hostFile);
+            const std::vector<uint8_t> expected(model.content.begin(),
+                                                model.content.begin() + static_cast<ptrdiff_t>(model.claimedSize));
             if (card == library.files.end() || card->second != expected)
                 fail(std::string("an update reported as done left the card without ") + image.hostFile);
         }
@@ -260,14 +260,14 @@ void update(ByteReader& input) {
 void eeprom(ByteReader& input) {
     const uint8_t flags = input.u8();
     const uint16_t corrupt = input.u16();
-    const FileSpec spec = readFileSpec(input);
+    const HostFileModel model = readHostFileModel(input);
     FakeLibrary library(0);
     if ((flags & 1) != 0) library.corruptAt = corrupt;
     Tool tool(library, 1, [](const std::string&) { return nullptr; }, true);
-    FakeHostFile file(spec);
+    FakeHostFile file(model);
     if (!tool.tool.WriteBootEeprom(file)) return;
     if (!tool.tool.VerifyBootEeprom(file)) return;
-    if (!holds(library.eeprom, spec.content))
+    if (!holds(library.eeprom, model.content))
         fail("an EEPROM verify passed over an image the chip does not hold");
 }
 
