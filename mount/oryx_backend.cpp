@@ -286,7 +286,7 @@ int32_t OryxBackend::find(const NodePath& path, Entry& entry, std::string& libra
 int32_t OryxBackend::place(const NodePath& path, Place& place) {
     if (path.empty()) return -EEXIST;
     if (const int32_t result = checkNewName(path.back())) return result;
-    if (libraryWouldChange(path.back())) return -EINVAL;
+    if (libraryWouldChange(path.back()) && !(capitals_ && libraryWouldOnlyCapitalise(path.back()))) return -EINVAL;
     const NodePath parentPath(path.begin(), path.end() - 1);
     Entry parent;
     if (const int32_t result = find(parentPath, parent, place.directory)) return result;
@@ -306,7 +306,7 @@ int32_t OryxBackend::place(const NodePath& path, Place& place) {
 }
 
 int32_t OryxBackend::nameEntry(const std::string& libraryPath, const std::string& shortName, const std::string& name) {
-    if (name == shortName) return 0;
+    if (name == shortName || (capitals_ && libraryWouldOnlyCapitalise(name))) return 0;
     const auto units = unitsOf(name);
     return errnoOf(mt_smSetLongName(libraryPath.c_str(), units.data()));
 }

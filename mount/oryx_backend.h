@@ -40,6 +40,12 @@ public:
     // erases the blocks of the clusters it adds). Off by default.
     void allowPreExtension(bool allowed) { preExtend_ = allowed; }
 
+    // Whether a new 8.3 name with small letters is stored as the card's
+    // short entries hold it, in capitals ("notes.txt" then lists as
+    // "NOTES.TXT"), instead of being refused. Off by default: the user
+    // asks for it, so no name is changed unasked.
+    void storeShortNamesInCapitals(bool allowed) { capitals_ = allowed; }
+
     // -errno for a library result; notes a lost device.
     int32_t errnoOf(uint32_t result);
 
@@ -61,6 +67,7 @@ private:
 
     bool lost_ = false;
     bool preExtend_ = false;
+    bool capitals_ = false;
 };
 
 }  // namespace kestrel::mount

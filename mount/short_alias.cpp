@@ -74,6 +74,10 @@ bool libraryWouldChange(std::string_view name) {
     return fitsLengths && !(isShortForm(name) && upperText(name) == name);
 }
 
+bool libraryWouldOnlyCapitalise(std::string_view name) {
+    return libraryWouldChange(name) && isShortForm(name);
+}
+
 std::string shortAliasFor(std::string_view name, const std::vector<std::string>& names) {
     if (isShortForm(name) && !taken(upperText(name), names)) return upperText(name);
     const size_t dot = name.rfind('.');

@@ -20,6 +20,11 @@ bool isShortForm(std::string_view name);
 // "NOTES.TXT", "a b.c" as "AB~1.C").
 bool libraryWouldChange(std::string_view name);
 
+// True when the library would show `name` only in other capitals: an 8.3
+// name of the DOS character set with small letters ("notes.txt" listed as
+// "NOTES.TXT"), nothing else of it changed.
+bool libraryWouldOnlyCapitalise(std::string_view name);
+
 // A short name for `name` that none of `taken` (short names of the
 // directory, any case) is. Empty when every alias is taken.
 std::string shortAliasFor(std::string_view name, const std::vector<std::string>& taken);

@@ -33,13 +33,17 @@ const char* const MOUNT_DETAILS =
     "printable ASCII, \" * / : < > ? \\ |, or a trailing dot or space (EINVAL).\n"
     "The library stores no long name for a name of 8.3 lengths, so such a name\n"
     "must be written as its short form shows it, in capitals (NOTES.TXT, not\n"
-    "notes.txt or a b.c: EINVAL); longer names keep their case.\n"
+    "notes.txt or a b.c: EINVAL) unless -c is given; longer names keep their\n"
+    "case.\n"
     "Written data reaches the card when the file is closed or synced. A device\n"
     "that stops answering or goes away turns every later call into EIO; the\n"
     "mount can still be unmounted.\n"
     "\n"
     "  -f, --foreground   stay in the foreground (and print errors there)\n"
-    "  -d, --debug        trace every file-system call (implies -f)\n";
+    "  -d, --debug        trace every file-system call (implies -f)\n"
+    "  -c, --capitals     store new 8.3 names with small letters in capitals, as\n"
+    "                     the card holds them (notes.txt is then listed as\n"
+    "                     NOTES.TXT) instead of refusing them\n";
 
 const char* const REMOTE_MOUNT_DETAILS =
     "Shows the device's files in the folder MOUNTPOINT through the device's own\n"
@@ -57,7 +61,7 @@ const char* const REMOTE_MOUNT_DETAILS =
 
 namespace {
 
-std::unique_ptr<mount::Backend> startBackend(bool remote) {
+std::unique_ptr<mount::Backend> startBackend(bool remote, bool capitals) {
     std::string error;
     std::unique_ptr<mount::Backend> backend;
     if (remote) {
@@ -65,6 +69,7 @@ std::unique_ptr<mount::Backend> startBackend(bool remote) {
     } else if (auto library = mount::OryxBackend::start(error)) {
         // Files are pre-extended as put does, where that is harmless.
         library->allowPreExtension(clustersAreEraseBlocks());
+        library->storeShortNamesInCapitals(capitals);
         backend = std::move(library);
     }
     if (!backend) fail("cannot start the device: " + error);
@@ -74,10 +79,10 @@ std::unique_ptr<mount::Backend> startBackend(bool remote) {
 // Everything of one mount, torn down in reverse: the FUSE session, the
 // volume (open files committed), the device session, the simulator.
 int serve(const std::string& mountpoint, const std::optional<std::string>& simFolder, bool remote, bool debug,
-          mount::Daemon& daemon) {
+          bool capitals, mount::Daemon& daemon) {
     std::unique_ptr<SimHost> simulator;
     if (simFolder) simulator = std::make_unique<SimHost>(*simFolder);
-    mount::MountedVolume volume(startBackend(remote));
+    mount::MountedVolume volume(startBackend(remote, capitals));
     mount::FuseSession session(volume, mountpoint, debug);
     if (!session.mounted()) fail(session.error());
     std::fflush(stdout);
@@ -97,7 +102,8 @@ int runMountCommand(const Arguments& args, const std::optional<std::string>& sim
     mount::Daemon daemon(!foreground);
     if (daemon.failed()) fail("cannot go to the background");
     if (const auto code = daemon.parentExitCode()) return *code;
-    return serve(mountpoint, simFolder, remote, debug, daemon);
+    const bool capitals = args.flag("-c") || args.flag("--capitals");
+    return serve(mountpoint, simFolder, remote, debug, capitals, daemon);
 }
 
 }  // namespace kestrel::cli

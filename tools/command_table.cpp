@@ -107,9 +107,10 @@ const std::vector<CommandSpec> COMMANDS = {
 #ifdef KESTREL_HAVE_MOUNT
     // Runs outside a device session of the table's kind: tool.cpp hands it
     // to runMountCommand.
-    {"mount", "mount [-f] [-d] MOUNTPOINT", "show the card's files in a folder (FUSE) until unmounted",
-     MOUNT_DETAILS, {{"-f", false}, {"--foreground", false}, {"-d", false}, {"--debug", false}}, 1, 1, nullptr,
-     nullptr},
+    {"mount", "mount [-f] [-d] [-c] MOUNTPOINT", "show the card's files in a folder (FUSE) until unmounted",
+     MOUNT_DETAILS,
+     {{"-f", false}, {"--foreground", false}, {"-d", false}, {"--debug", false}, {"-c", false}, {"--capitals", false}},
+     1, 1, nullptr, nullptr},
 #endif
 };
 

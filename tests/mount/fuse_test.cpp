@@ -296,9 +296,16 @@ TEST_F(MountCommandTest, TheBackgroundStartReportsFailuresAndMounts) {
     EXPECT_FALSE(isMountPoint(mountpoint));
     ASSERT_EQ(simCommand("replug"), "ok");
 
-    const Outcome started = kestrel({"mount", mountpoint});
+    // -c: an 8.3 name with small letters is stored in capitals.
+    const Outcome started = kestrel({"mount", "-c", mountpoint});
     ASSERT_EQ(started.code, 0) << started.err;
     EXPECT_TRUE(isMountPoint(mountpoint));
+    {
+        std::ofstream(mountpoint + "/notes.txt") << "kept";
+    }
+    std::vector<std::string> listed;
+    for (const auto& item : std::filesystem::directory_iterator(mountpoint)) listed.push_back(item.path().filename());
+    EXPECT_EQ(listed, std::vector<std::string>{"NOTES.TXT"});
     EXPECT_EQ(std::system(("fusermount3 -u " + quoted(mountpoint)).c_str()), 0);
     EXPECT_FALSE(isMountPoint(mountpoint));
     // The background process ends by itself and puts the main firmware back.
@@ -307,7 +314,7 @@ TEST_F(MountCommandTest, TheBackgroundStartReportsFailuresAndMounts) {
 
     const Outcome help = kestrel({"help", "mount"});
     EXPECT_EQ(help.code, 0);
-    EXPECT_NE(help.out.find("usage: kestrel mount [-f] [-d] MOUNTPOINT"), std::string::npos);
+    EXPECT_NE(help.out.find("usage: kestrel mount [-f] [-d] [-c] MOUNTPOINT"), std::string::npos);
     const Outcome remoteHelp = kestrel({"remote", "mount", "--help"});
     EXPECT_NE(remoteHelp.out.find("EXDEV"), std::string::npos) << remoteHelp.out;
 }

@@ -36,5 +36,17 @@ TEST(ShortAlias, NamesTheLibraryWouldListChangedAreRecognised) {
     EXPECT_FALSE(isShortForm(".TXT"));
 }
 
+TEST(ShortAlias, OnlyCapitalisationIsToldApartFromOtherChanges) {
+    EXPECT_TRUE(libraryWouldOnlyCapitalise("notes.txt"));
+    EXPECT_TRUE(libraryWouldOnlyCapitalise("Music"));
+    EXPECT_TRUE(libraryWouldOnlyCapitalise("abcdefg.a~c"));
+    EXPECT_FALSE(libraryWouldOnlyCapitalise("abcdefgh.abc"));  // twelve characters: a long name
+    EXPECT_FALSE(libraryWouldOnlyCapitalise("NOTES.TXT"));  // nothing changes at all
+    EXPECT_FALSE(libraryWouldOnlyCapitalise("a b.c"));      // becomes an alias
+    EXPECT_FALSE(libraryWouldOnlyCapitalise("a.b.c"));
+    EXPECT_FALSE(libraryWouldOnlyCapitalise("abcdefghi"));  // a long name keeps its case
+    EXPECT_FALSE(libraryWouldOnlyCapitalise("notes.text"));
+}
+
 }  // namespace
 }  // namespace kestrel::mount::test

@@ -20,12 +20,14 @@ void VolumeTest::TearDown() {
 
 void VolumeTest::unmount() { volume_.reset(); }
 
-void VolumeTest::remount() {
+void VolumeTest::remount(bool capitals) {
     volume_.reset();
     std::string error;
     std::unique_ptr<Backend> backend;
     if (library()) {
-        backend = OryxBackend::start(error);
+        auto library = OryxBackend::start(error);
+        if (library) library->storeShortNamesInCapitals(capitals);
+        backend = std::move(library);
     } else {
         backend = FilexBackend::start(error);
     }

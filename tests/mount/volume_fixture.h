@@ -27,7 +27,9 @@ protected:
     MountedVolume& volume() { return *volume_; }
     // Ends the volume and its device session, and starts new ones: what
     // is read afterwards came from the card.
-    void remount();
+    // `capitals`: the library backend stores 8.3 names with small letters
+    // in capitals instead of refusing them.
+    void remount(bool capitals = false);
     void unmount();
 
     // Creates `path` with `bytes`, written in pieces of `piece` bytes.

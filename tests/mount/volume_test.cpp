@@ -183,6 +183,28 @@ TEST_P(VolumeTest, NamesTheCardCannotHoldAreRefusedNotChanged) {
     EXPECT_EQ(volume().mkdir("/" + std::string(39, 'N')), -EEXIST);
 }
 
+TEST_P(VolumeTest, AskedForCapitalsTheLibraryStoresSmallLetteredShortNamesInCapitals) {
+    if (!library()) GTEST_SKIP() << "the file server keeps the case of every name";
+    remount(true);
+    const auto text = pattern(700, 5);
+    putFile("/notes.txt", text);
+    ASSERT_EQ(volume().mkdir("/Music"), 0);
+    EXPECT_EQ(volume().mkdir("/MUSIC"), -EEXIST);
+    // More than the case would change: still refused.
+    EXPECT_EQ(volume().mkdir("/a b.c"), -EINVAL);
+    putFile("/Music/Song one.mp3", text);
+    ASSERT_EQ(volume().rename("/notes.txt", "/todo.txt", false), 0);
+    remount(true);
+    EXPECT_EQ(names("/"), (std::vector<std::string>{"MUSIC", "TODO.TXT"}));
+    EXPECT_EQ(names("/music"), std::vector<std::string>{"Song one.mp3"});
+    EXPECT_TRUE(getFile("/todo.txt") == text);
+    // Without the option the same kind of name is refused again.
+    remount(false);
+    uint64_t handle = 0;
+    EXPECT_EQ(volume().create("/other.txt", handle), -EINVAL);
+    EXPECT_EQ(volume().rename("/TODO.TXT", "/done.txt", false), -EINVAL);
+}
+
 TEST_P(VolumeTest, RemovalFollowsTheFileSystemRules) {
     ASSERT_EQ(volume().mkdir("/FOLDER"), 0);
     putFile("/FOLDER/Inside file.bin", pattern(2000, 11));
