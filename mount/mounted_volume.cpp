@@ -33,6 +33,11 @@ MountedVolume::~MountedVolume() { (void)shutdown(); }
 
 int32_t MountedVolume::unusable() const { return down_ || backend_->deviceLost() ? -EIO : 0; }
 
+int32_t MountedVolume::usablePath(const std::string& text, NodePath& path) const {
+    if (const int32_t result = unusable()) return result;
+    return splitPath(text, path);
+}
+
 std::shared_ptr<OpenFile> MountedVolume::openFileAt(const NodePath& path) const {
     for (const auto& file : files_) {
         if (samePath(file->path(), path)) return file;
@@ -62,9 +67,8 @@ size_t MountedVolume::openFiles() const {
 
 int32_t MountedVolume::getattr(const std::string& text, Attributes& attributes) {
     Lock lock(mutex_);
-    if (const int32_t result = unusable()) return result;
     NodePath path;
-    if (const int32_t result = splitPath(text, path)) return result;
+    if (const int32_t result = usablePath(text, path)) return result;
     NodeInfo info;
     if (const int32_t result = backend_->stat(path, info)) return result;
     attributes = attributesOf(info);
@@ -74,9 +78,8 @@ int32_t MountedVolume::getattr(const std::string& text, Attributes& attributes) 
 
 int32_t MountedVolume::readdir(const std::string& text, std::vector<ListedEntry>& entries) {
     Lock lock(mutex_);
-    if (const int32_t result = unusable()) return result;
     NodePath path;
-    if (const int32_t result = splitPath(text, path)) return result;
+    if (const int32_t result = usablePath(text, path)) return result;
     std::vector<DirItem> items;
     if (const int32_t result = backend_->list(path, items)) return result;
     entries.clear();
@@ -90,9 +93,8 @@ int32_t MountedVolume::readdir(const std::string& text, std::vector<ListedEntry>
 
 int32_t MountedVolume::open(const std::string& text, bool forWriting, bool truncate, uint64_t& handle) {
     Lock lock(mutex_);
-    if (const int32_t result = unusable()) return result;
     NodePath path;
-    if (const int32_t result = splitPath(text, path)) return result;
+    if (const int32_t result = usablePath(text, path)) return result;
     NodeInfo info;
     if (const int32_t result = backend_->stat(path, info)) return result;
     if (info.directory) return -EISDIR;
@@ -114,9 +116,8 @@ int32_t MountedVolume::open(const std::string& text, bool forWriting, bool trunc
 
 int32_t MountedVolume::create(const std::string& text, uint64_t& handle) {
     Lock lock(mutex_);
-    if (const int32_t result = unusable()) return result;
     NodePath path;
-    if (const int32_t result = splitPath(text, path)) return result;
+    if (const int32_t result = usablePath(text, path)) return result;
     if (path.empty()) return -EISDIR;
     if (const int32_t result = checkNewName(path.back())) return result;
     if (auto file = openFileAt(path)) {
@@ -204,9 +205,8 @@ int32_t MountedVolume::release(uint64_t handle) {
 
 int32_t MountedVolume::unlink(const std::string& text) {
     Lock lock(mutex_);
-    if (const int32_t result = unusable()) return result;
     NodePath path;
-    if (const int32_t result = splitPath(text, path)) return result;
+    if (const int32_t result = usablePath(text, path)) return result;
     NodeInfo info;
     if (const int32_t result = backend_->stat(path, info)) return result;
     if (info.directory) return -EISDIR;
@@ -219,17 +219,15 @@ int32_t MountedVolume::unlink(const std::string& text) {
 
 int32_t MountedVolume::mkdir(const std::string& text) {
     Lock lock(mutex_);
-    if (const int32_t result = unusable()) return result;
     NodePath path;
-    if (const int32_t result = splitPath(text, path)) return result;
+    if (const int32_t result = usablePath(text, path)) return result;
     return backend_->makeDirectory(path);
 }
 
 int32_t MountedVolume::rmdir(const std::string& text) {
     Lock lock(mutex_);
-    if (const int32_t result = unusable()) return result;
     NodePath path;
-    if (const int32_t result = splitPath(text, path)) return result;
+    if (const int32_t result = usablePath(text, path)) return result;
     return backend_->removeDirectory(path);
 }
 
@@ -339,9 +337,8 @@ int32_t MountedVolume::utimens(const std::string& text, TimeChange modified) {
 
 int32_t MountedVolume::chmod(const std::string& text, uint32_t mode) {
     Lock lock(mutex_);
-    if (const int32_t result = unusable()) return result;
     NodePath path;
-    if (const int32_t result = splitPath(text, path)) return result;
+    if (const int32_t result = usablePath(text, path)) return result;
     NodeInfo info;
     if (const int32_t result = backend_->stat(path, info)) return result;
     const bool readOnly = (mode & WRITE_BIT) == 0;

@@ -78,7 +78,11 @@ public:
 private:
     using Lock = std::lock_guard<std::mutex>;
 
+    // -EIO once the device is gone or the volume shut down.
     int32_t unusable() const;
+    // unusable(), then `text` split into `path`: what every call by path
+    // does first.
+    int32_t usablePath(const std::string& text, NodePath& path) const;
     std::shared_ptr<OpenFile> openFileAt(const NodePath& path) const;
     std::shared_ptr<OpenFile> handleFile(uint64_t handle) const;
     uint64_t addHandle(const std::shared_ptr<OpenFile>& file);
