@@ -11,6 +11,7 @@ set(KESTREL_PACKAGE_SUMMARY "library and tools for the Kestrel USB SmartMedia de
 set(KESTREL_PACKAGE_MAINTAINER "Kestrel maintainers <maintainers@kestrel.example>")
 
 if(WIN32)
+  include(KestrelWindowsPackage)
   return()
 endif()
 
