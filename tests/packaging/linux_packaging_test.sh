@@ -137,6 +137,10 @@ else
             package_installed=1
             dpkg -L kestrel >"$work/files"
             check "kestrel --help from /usr/bin" bash -c "/usr/bin/kestrel --help | grep -q '^usage: kestrel'"
+            check "the installed kestrel formats a simulated card (library and firmware from the package)" \
+                bash -c "/usr/bin/kestrel-sim create '$work/installed-device' --size 16M &&
+                         /usr/bin/kestrel --sim '$work/installed-device' format --label INSTALLED &&
+                         /usr/bin/kestrel --sim '$work/installed-device' info | grep -q INSTALLED"
             check "man -w kestrel finds the installed page" \
                 bash -c "[[ \$(man -w kestrel) == /usr/share/man/man1/kestrel.1.gz ]]"
             check "man -w 3 oryx" bash -c "[[ \$(man -w 3 oryx) == /usr/share/man/man3/oryx.3.gz ]]"
