@@ -79,3 +79,9 @@ if(NOT WIN32)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/kestrel.bash-completion
           DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME kestrel)
 endif()
+
+# kestrel-sim demo loads the library's file-system firmware: in an
+# installation it is in the library's firmware folder, not beside the program.
+if(NOT WIN32)
+  target_compile_definitions(ksim_tools PRIVATE KESTREL_INSTALLED_FIRMWARE_DIR="${kestrel_firmware_dir}")
+endif()

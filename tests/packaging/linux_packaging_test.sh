@@ -97,6 +97,8 @@ if [[ -n $client_built ]]; then
         if [[ -s $work/port ]]; then
             check "the client runs against the simulated device" \
                 env KESTREL_SIM="$(cat "$work/port")" LD_LIBRARY_PATH="$stage/lib/$multiarch" "$work/oryx_client"
+            check "the staged kestrel-sim demo finds the installed firmware" \
+                "$stage/bin/kestrel-sim" demo "$(cat "$work/port")"
         else
             fail "kestrel-simd did not start: $(cat "$work/simd.log")"
         fi
