@@ -31,7 +31,7 @@ cleanup() {
         wait "$daemon_pid" 2>/dev/null
     fi
     if [[ -n $package_installed ]]; then
-        dpkg -r kestrel >/dev/null 2>&1
+        dpkg --purge kestrel >/dev/null 2>&1
     fi
     rm -rf "$work"
 }
@@ -156,6 +156,8 @@ else
             else
                 fail "dpkg -r left behind: ${left[*]}"
             fi
+            # dpkg keeps a removed package's record until it is purged.
+            dpkg --purge kestrel >/dev/null 2>&1
         fi
     fi
 fi
