@@ -9,6 +9,7 @@
 #include "usblink/open_device.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -19,6 +20,11 @@ namespace {
 void showError(const char* text) {
     platform::showMessageBox({text, "Error", platform::MessageIcon::Stop,
                               platform::MessageButtons::Ok});
+}
+
+bool isFile(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error);
 }
 
 struct FileCloser {
@@ -87,7 +93,11 @@ uint32_t usbcDownload51(const char* path, const char* deviceName) {
 }
 
 std::string firmwarePath(const std::string& folder, const char* file) {
-    return folder + platform::PATH_SEPARATOR + file;
+    const std::string beside = folder + platform::PATH_SEPARATOR + file;
+    if (isFile(beside)) return beside;
+    const std::string installed =
+        folder + platform::PATH_SEPARATOR + INSTALLED_FIRMWARE_FOLDER + platform::PATH_SEPARATOR + file;
+    return isFile(installed) ? installed : beside;
 }
 
 }  // namespace kestrel::usblink

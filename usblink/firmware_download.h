@@ -21,7 +21,15 @@ inline constexpr const char* MAIN_FIRMWARE = "vxb_main.bix";
 // found\n", "x51 does not respond\n", caption "Error"). Returns 1 or 0.
 uint32_t usbcDownload51(const char* path, const char* deviceName = "QlxUsb-0");
 
-// `folder` + separator + `file`: where the firmware images are looked for.
+// Where the firmware image `file` is looked for: `folder` + separator +
+// `file` (beside the library, as in a build tree or a Windows installation),
+// else the same name in the "oryx" subfolder of `folder` (an installed
+// liboryx.so keeps its images there, out of the shared-library folder).
+// When neither exists, the first, so that the failure names that path.
 std::string firmwarePath(const std::string& folder, const char* file);
+
+// The subfolder of the library's folder that an installation keeps the
+// firmware images in.
+inline constexpr const char* INSTALLED_FIRMWARE_FOLDER = "oryx";
 
 }  // namespace kestrel::usblink

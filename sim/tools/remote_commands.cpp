@@ -156,7 +156,7 @@ int demoCommand(const ToolArgs& args) {
     if (!client.open(&openError)) return fail("cannot open the device at " + endpoint + " (error " +
                                               std::to_string(openError) + ")");
     std::printf("Kestrel simulator demo on %s\n", endpoint.c_str());
-    Demo demo(client, args.option("--firmware").value_or(programSibling("vxb_ffs.bix")));
+    Demo demo(client, args.option("--firmware").value_or(firmwareImage("vxb_ffs.bix")));
     return demo.run() ? EXIT_OK : EXIT_FAILED;
 }
 

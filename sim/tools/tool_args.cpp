@@ -2,6 +2,8 @@
 
 #include "platform/process.h"
 
+#include <filesystem>
+
 namespace kestrel::sim::tools {
 
 bool ToolArgs::parse(const std::vector<std::string>& words, const std::set<std::string>& valued,
@@ -43,6 +45,18 @@ std::string programSibling(const std::string& name) {
     const auto slash = self.find_last_of("/\\");
     if (slash == std::string::npos) return name;
     return self.substr(0, slash + 1) + name;
+}
+
+std::string firmwareImage(const std::string& name) {
+    const std::string beside = programSibling(name);
+#ifdef KESTREL_INSTALLED_FIRMWARE_DIR
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(beside, error)) {
+        const std::string installed = programSibling("../" KESTREL_INSTALLED_FIRMWARE_DIR "/" + name);
+        if (std::filesystem::is_regular_file(installed, error)) return installed;
+    }
+#endif
+    return beside;
 }
 
 }  // namespace kestrel::sim::tools

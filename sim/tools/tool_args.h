@@ -39,4 +39,10 @@ bool wantsHelp(const std::vector<std::string>& words);
 // A file in the folder of the running program.
 std::string programSibling(const std::string& name);
 
+// A firmware image: beside the running program (a build tree), else where an
+// installation keeps the library's images (KESTREL_INSTALLED_FIRMWARE_DIR,
+// relative to the installation prefix, the program's folder being bin/);
+// when neither exists, the one beside the program.
+std::string firmwareImage(const std::string& name);
+
 }  // namespace kestrel::sim::tools

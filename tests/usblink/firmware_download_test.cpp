@@ -1,9 +1,11 @@
 // Loading firmware into the x51: the reset sequence, the image length, the
 // three failures, and the downloads of init() and close().
 #include "platform/driver_interface.h"
+#include "platform/module.h"
 #include "tests/usblink/link_fixture.h"
 #include "usblink/firmware_download.h"
 
+#include <filesystem>
 #include <fstream>
 
 namespace kestrel::usblink::test {
@@ -120,6 +122,32 @@ TEST_F(FirmwareDownloadTest, CloseAfterUseLoadsTheMainFirmwareBack) {
     ASSERT_EQ(downloads.size(), 1u);
     EXPECT_EQ(downloads[0].sent, sim::test::readFile(firmwareFile(MAIN_FIRMWARE)));
     EXPECT_TRUE(messages().empty());
+}
+
+// Where the images are looked for: beside the library first, then in the
+// "oryx" subfolder an installation keeps them in; with neither, the path
+// beside the library, which the download then reports as missing.
+TEST(FirmwarePathTest, BesideTheLibraryThenItsInstalledSubfolder) {
+    sim::test::TempFolder folder;
+    const char sep = platform::PATH_SEPARATOR;
+    const std::string beside = folder.path() + sep + FFS_FIRMWARE;
+    const std::string installed = folder.path() + sep + INSTALLED_FIRMWARE_FOLDER + sep + FFS_FIRMWARE;
+
+    EXPECT_EQ(firmwarePath(folder.path(), FFS_FIRMWARE), beside);
+
+    std::filesystem::create_directories(folder.path() + sep + INSTALLED_FIRMWARE_FOLDER);
+    writeFile(installed, {1, 2, 3});
+    EXPECT_EQ(firmwarePath(folder.path(), FFS_FIRMWARE), installed);
+    EXPECT_EQ(firmwarePath(folder.path(), MAIN_FIRMWARE), folder.path() + sep + MAIN_FIRMWARE);
+
+    writeFile(beside, {4});
+    EXPECT_EQ(firmwarePath(folder.path(), FFS_FIRMWARE), beside);
+
+    // A folder of the image's name is no image.
+    std::filesystem::create_directories(folder.path() + sep + MAIN_FIRMWARE);
+    EXPECT_EQ(firmwarePath(folder.path(), MAIN_FIRMWARE), folder.path() + sep + MAIN_FIRMWARE);
+    std::filesystem::create_directories(folder.path() + sep + INSTALLED_FIRMWARE_FOLDER + sep + MAIN_FIRMWARE);
+    EXPECT_EQ(firmwarePath(folder.path(), MAIN_FIRMWARE), folder.path() + sep + MAIN_FIRMWARE);
 }
 
 }  // namespace
