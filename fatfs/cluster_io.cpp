@@ -113,7 +113,12 @@ uint32_t ClusterIo::copyOnWrite(uint32_t block, uint32_t offset, const uint8_t* 
         std::fill_n(sector, SECTOR, 0xFF);
         if (written) {
             const uint32_t read = maps_.smReadPhysBlock(CARD, old, i * SECTOR, sector, SECTOR);
-            if (read != FS_OK && read != media::MEDIA_UNCORRECTABLE) result = read;
+            // A sector that fails its ECC cannot be copied with a fresh ECC
+            // (its damage would read as good data): the write is refused and
+            // the old block, damage and all, stays mapped. Only a write that
+            // replaces the whole sector needs none of its bytes.
+            const bool replaced = offset <= i * SECTOR && offset + length >= (i + 1) * SECTOR;
+            if (read != FS_OK && !(read == media::MEDIA_UNCORRECTABLE && replaced)) result = read;
         }
         if (result != FS_OK) break;
         if (touched) {

@@ -140,8 +140,7 @@ uint32_t Directory::removeFound(const FoundEntry& found) {
     if (const uint32_t error = checkOwnChain(*this, fat_, found)) return error;
     DirEntry entry = found.entry;
     entry.bytes[0] = ENTRY_DELETED;
-    if (const uint32_t error = writeEntry(found.position, entry)) return error;
-    if (const uint32_t error = deleteLongNameEntriesBefore(found.position)) return error;
+    if (const uint32_t error = rewriteEntryWithoutLongName(found.position, entry)) return error;
     // A first cluster of 0 owns nothing; an empty file's one cluster is
     // freed like any other chain.
     uint32_t freed = FS_OK;

@@ -70,6 +70,11 @@ public:
     uint32_t removeEntryByShortName(uint32_t directory, const ShortName& name);
     // Marks the long-name entries just before `at` deleted.
     uint32_t deleteLongNameEntriesBefore(const DirPosition& at);
+    // Writes `entry` at `at` (the entry renamed, or marked deleted) and
+    // marks the long-name entries before it deleted: in one sector write
+    // when they lie in the entry's sector, so that power failing leaves no
+    // part of a long name without its entry.
+    uint32_t rewriteEntryWithoutLongName(const DirPosition& at, const DirEntry& entry);
 
     // The long name of `shortEntry`: 22 when it has none, 9 when the
     // entries in front of it do not make a complete name of that entry
@@ -105,6 +110,18 @@ private:
     // the chain when they do not fit.
     // `last` receives the position of the run's last entry.
     uint32_t writeRun(const DirPosition& slot, const std::vector<uint8_t>& run, DirPosition* last);
+    // Whether the `count` entries just before `at` lie in its sector and are
+    // deleted or long-name entries; `first` receives the first of them.
+    bool slotsInFront(const DirPosition& at, uint32_t count, DirPosition* first);
+    // Writes `run` at `slot` and deletes the entry at `old` with its long
+    // name in one sector write; `written` stays false (nothing written) when
+    // they do not all lie in one sector.
+    // Marks deleted, in `sector` (read from `start`), the long-name
+    // entries just before entry `index`; `inSector` is false (and nothing
+    // marked) when they continue into the sector before.
+    uint32_t deleteLongNameInSector(const DirPosition& start, uint32_t index, uint8_t* sector, bool* inSector);
+    uint32_t writeRunOverEntry(const DirPosition& slot, const std::vector<uint8_t>& run, const DirPosition& old,
+                               DirPosition* last, bool* written);
 
     Volume& volume_;
     ClusterIo& io_;

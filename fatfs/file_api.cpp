@@ -223,18 +223,18 @@ uint32_t FileSystem::getSizeFile(std::string_view path, uint32_t* size) {
     return FS_OK;
 }
 
-// A rename within one directory rewrites the entry in its own slot: one
-// write, so that power failing leaves the old name or the new one, never
-// two entries sharing one chain. A long name of the old name goes first
-// (power failing then leaves the file under its short name).
+// A rename within one directory rewrites the entry in its own slot, with
+// the old name's long name in the same write where it shares the entry's
+// sector: power failing leaves the old name or the new one, never two
+// entries sharing one chain. A long name reaching into the sector before
+// goes first (power failing then leaves the file under its short name).
 uint32_t FileSystem::renameInPlace(uint32_t directory, const FoundEntry& found, std::string_view newName) {
     if (!validEntryName(newName)) return FS_INVALID;
     ShortName shortName{};
     if (const uint32_t error = directory_.shortForm(directory, newName, &shortName)) return error;
-    if (const uint32_t error = directory_.deleteLongNameEntriesBefore(found.position)) return error;
     DirEntry renamed = found.entry;
     renamed.setName(shortName);
-    return directory_.writeEntry(found.position, renamed);
+    return directory_.rewriteEntryWithoutLongName(found.position, renamed);
 }
 
 uint32_t FileSystem::moveFile(std::string_view source, std::string_view destination) {
@@ -272,20 +272,23 @@ uint32_t FileSystem::moveFile(std::string_view source, std::string_view destinat
     }
     // Open handles of the file close into its new entry.
     files_.relocateEntry(found.position, moved);
+    // A moved directory's ".." names its new parent before the old entry
+    // goes. Power failing while both entries are on the card leaves the
+    // one in the directory that ".." names (doubled_entries.cpp), so that
+    // ".." is true at every point.
+    if (found.entry.isDirectory()) {
+        FoundEntry dotDot;
+        const ShortName dotDotName = {'.', '.', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+        if (const uint32_t error = directory_.search(found.entry.firstCluster(), SearchMode::ShortNameEquals,
+                                                     {dotDotName, 0}, &dotDot)) {
+            return error;
+        }
+        dotDot.entry.setFirstCluster(static_cast<uint16_t>(destCluster));
+        if (const uint32_t error = directory_.writeEntry(dotDot.position, dotDot.entry)) return error;
+    }
     DirEntry deleted;
     deleted.bytes[0] = ENTRY_DELETED;
-    if (const uint32_t error = directory_.writeEntry(found.position, deleted)) return error;
-    if (const uint32_t error = directory_.deleteLongNameEntriesBefore(found.position)) return error;
-    if (!found.entry.isDirectory()) return FS_OK;
-    // The moved directory's ".." names its new parent.
-    FoundEntry dotDot;
-    const ShortName dotDotName = {'.', '.', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
-    if (const uint32_t error = directory_.search(found.entry.firstCluster(), SearchMode::ShortNameEquals,
-                                                 {dotDotName, 0}, &dotDot)) {
-        return error;
-    }
-    dotDot.entry.setFirstCluster(static_cast<uint16_t>(destCluster));
-    return directory_.writeEntry(dotDot.position, dotDot.entry);
+    return directory_.rewriteEntryWithoutLongName(found.position, deleted);
 }
 
 // Whether `directory` is `top` or lies below it, found by climbing the

@@ -90,6 +90,13 @@ private:
     uint32_t mount();
     // Marks clusters that entries name but the FAT calls free as used.
     void reserveNamedClusters();
+    // Of two entries naming one chain, removes the one that an interrupted
+    // move or long name leaves behind (doubled_entries.cpp).
+    void removeDoubledEntries();
+    // The entry of the pair to remove (`first` met first), or none.
+    uint32_t staleOfPair(const FoundEntry& first, const FoundEntry& second, const FoundEntry** stale);
+    // Deletes the entry and its long name; its chain stays.
+    uint32_t dropEntry(const FoundEntry& found);
 
     // Finds the record of a handle: 11 for a volume other than 0, 20 when
     // it is not open.

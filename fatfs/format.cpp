@@ -52,11 +52,9 @@ uint32_t FileSystem::writeLayout(std::string_view label) {
         }
         if (bootBlock == 0) break;  // one block holds both
     }
-    for (uint32_t s = 1; s < k; ++s) {
-        if (s >= h && bootBlock == 0) break;
-        if (const uint32_t error = writeSectorAt(s, zeros.data())) return error;
-    }
-    if (const uint32_t error = writeSectorAt(0, masterBootRecord(layout, geometry).data())) return error;
+    // The master boot record is written last: until it is on the card
+    // there is no volume to mount, so that a format cut short leaves none
+    // rather than one whose FATs or root directory were never written.
     for (uint32_t s = bootBlock * k; bootBlock != 0 && s < h; ++s) {
         if (const uint32_t error = writeSectorAt(s, zeros.data())) return error;
     }
@@ -77,6 +75,13 @@ uint32_t FileSystem::writeLayout(std::string_view label) {
     }
     for (uint32_t s = 0; s < Layout::ROOT_SECTORS; ++s) {
         if (const uint32_t error = writeSectorAt(sector++, zeros.data())) return error;
+    }
+    // Block 0 from its first sector on, so that no sector of it is
+    // programmed twice.
+    if (const uint32_t error = writeSectorAt(0, masterBootRecord(layout, geometry).data())) return error;
+    for (uint32_t s = 1; s < k; ++s) {
+        if (s >= h && bootBlock == 0) break;
+        if (const uint32_t error = writeSectorAt(s, zeros.data())) return error;
     }
     return FS_OK;
 }

@@ -1,12 +1,14 @@
 // Long names: up to 39 16-bit characters in long-name entries placed just
-// before their short entry, read for listings and written by renaming the
-// short entry into place behind them.
+// before their short entry, read for listings and written in front of the
+// short entry where free slots allow, else by moving the short entry into
+// place behind them.
 #include "fatfs/directory.h"
 
 #include "fatfs/fs_results.h"
 #include "platform/byte_order.h"
 
 #include <algorithm>
+#include <array>
 #include <vector>
 
 namespace kestrel::fatfs {
@@ -19,6 +21,8 @@ constexpr uint32_t MAX_ENTRIES_READ = 4;
 constexpr uint8_t LAST_ENTRY = 0x40;
 // Byte offsets of the 13 characters of a long-name entry.
 constexpr uint32_t CHAR_OFFSETS[CHARS_PER_ENTRY] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
+
+DirPosition sectorStart(const DirPosition& at) { return {at.directory, at.cluster, at.offset - at.offset % SECTOR}; }
 
 uint8_t checksum(const ShortName& name) {
     uint32_t sum = 0;
@@ -119,7 +123,9 @@ uint32_t Directory::setLongName(uint32_t directory, std::string_view shortName, 
     const uint32_t entries = (n - 1) / CHARS_PER_ENTRY + 2;
 
     DirPosition slot;
-    if (const uint32_t error = freeRunForLongName(directory, entries, &slot)) return error;
+    if (!slotsInFront(file.position, entries - 1, &slot)) {
+        if (const uint32_t error = freeRunForLongName(directory, entries, &slot)) return error;
+    }
 
     const uint8_t sum = checksum(file.entry.name());
     std::vector<uint8_t> run(entries * DIR_ENTRY, 0xFF);
@@ -137,14 +143,96 @@ uint32_t Directory::setLongName(uint32_t directory, std::string_view shortName, 
     }
     std::copy(file.entry.bytes.begin(), file.entry.bytes.end(), run.end() - DIR_ENTRY);
 
-    // The new run first: if it cannot be written, the old entry still
-    // holds the file.
+    // Run, old entry and the old long name all in one sector: one write
+    // changes them together, so that power failing leaves the old name or
+    // the new one and never two short entries for one chain.
+    bool written = false;
+    if (const uint32_t error = writeRunOverEntry(slot, run, file.position, to, &written)) return error;
+    if (written) return FS_OK;
+    // Otherwise the new run first: if it cannot be written, the old entry
+    // still holds the file. Power failing before the old entry is deleted
+    // leaves both; the next mount removes one (doubled_entries.cpp).
     if (const uint32_t error = writeRun(slot, run, to)) return error;
     DirEntry old = file.entry;
     old.bytes[0] = ENTRY_DELETED;
     std::fill(old.bytes.begin() + 26, old.bytes.end(), 0);
-    if (const uint32_t error = writeEntry(file.position, old)) return error;
-    return deleteLongNameEntriesBefore(file.position);
+    return rewriteEntryWithoutLongName(file.position, old);
+}
+
+bool Directory::slotsInFront(const DirPosition& at, uint32_t count, DirPosition* first) {
+    // Within the entry's own sector only, so that one write replaces them.
+    if (at.offset % SECTOR < count * DIR_ENTRY) return false;
+    std::array<uint8_t, SECTOR> sector{};
+    const DirPosition start = sectorStart(at);
+    if (readDirBytes(start, sector.data(), SECTOR) != FS_OK) return false;
+    const uint32_t index = (at.offset % SECTOR) / DIR_ENTRY;
+    for (uint32_t i = index - count; i < index; ++i) {
+        DirEntry entry;
+        std::copy_n(sector.begin() + i * DIR_ENTRY, DIR_ENTRY, entry.bytes.begin());
+        // Deleted slots, or the long name the entry has now.
+        if (!entry.isDeleted() && entry.attributes() != ATTR_LONG_NAME) return false;
+    }
+    *first = {at.directory, at.cluster, at.offset - count * DIR_ENTRY};
+    return true;
+}
+
+uint32_t Directory::writeRunOverEntry(const DirPosition& slot, const std::vector<uint8_t>& run,
+                                      const DirPosition& old, DirPosition* last, bool* written) {
+    *written = false;
+    const auto size = static_cast<uint32_t>(run.size());
+    const DirPosition start = sectorStart(old);
+    if (!(sectorStart(slot) == start) || slot.offset % SECTOR + size > SECTOR) return FS_OK;
+    std::array<uint8_t, SECTOR> sector{};
+    if (const uint32_t error = readDirBytes(start, sector.data(), SECTOR)) return error;
+    const uint32_t oldIndex = (old.offset % SECTOR) / DIR_ENTRY;
+    // The old long name must lie in this sector too: one that reaches into
+    // the sector before is left to the writes one entry at a time.
+    bool inSector = false;
+    if (const uint32_t error = deleteLongNameInSector(start, oldIndex, sector.data(), &inSector)) return error;
+    if (!inSector) return FS_OK;
+    uint8_t* oldEntry = &sector[oldIndex * DIR_ENTRY];
+    oldEntry[0] = ENTRY_DELETED;
+    std::fill(oldEntry + 26, oldEntry + DIR_ENTRY, 0);
+    std::copy(run.begin(), run.end(), sector.begin() + slot.offset % SECTOR);
+    if (const uint32_t error = writeDirBytes(start, sector.data(), SECTOR)) return error;
+    *last = {slot.directory, slot.cluster, slot.offset + size - DIR_ENTRY};
+    *written = true;
+    return FS_OK;
+}
+
+uint32_t Directory::deleteLongNameInSector(const DirPosition& start, uint32_t index, uint8_t* sector,
+                                           bool* inSector) {
+    uint32_t first = index;
+    while (first > 0 && sector[(first - 1) * DIR_ENTRY + 11] == ATTR_LONG_NAME) --first;
+    *inSector = true;
+    if (first == 0) {
+        FoundEntry before;
+        const uint32_t result = previous(start, &before);
+        if (result != FS_OK && result != FS_NOT_FOUND) return result;
+        *inSector = result == FS_NOT_FOUND || before.entry.attributes() != ATTR_LONG_NAME;
+    }
+    if (*inSector) {
+        for (uint32_t i = first; i < index; ++i) sector[i * DIR_ENTRY] = ENTRY_DELETED;
+    }
+    return FS_OK;
+}
+
+uint32_t Directory::rewriteEntryWithoutLongName(const DirPosition& at, const DirEntry& entry) {
+    std::array<uint8_t, SECTOR> sector{};
+    const DirPosition start = sectorStart(at);
+    if (const uint32_t error = readDirBytes(start, sector.data(), SECTOR)) return error;
+    const uint32_t index = (at.offset % SECTOR) / DIR_ENTRY;
+    bool inSector = false;
+    if (const uint32_t error = deleteLongNameInSector(start, index, sector.data(), &inSector)) return error;
+    if (!inSector) {
+        // Across a sector boundary: the long name first, so that power
+        // failing in between leaves no long name in front of a deleted
+        // entry.
+        if (const uint32_t error = deleteLongNameEntriesBefore(at)) return error;
+        return writeEntry(at, entry);
+    }
+    std::copy(entry.bytes.begin(), entry.bytes.end(), sector.begin() + index * DIR_ENTRY);
+    return writeDirBytes(start, sector.data(), SECTOR);
 }
 
 uint32_t Directory::writeRun(const DirPosition& slot, const std::vector<uint8_t>& run, DirPosition* last) {

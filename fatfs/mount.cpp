@@ -150,6 +150,7 @@ uint32_t FileSystem::mount() {
     if (const uint32_t error = fat_.load()) return error;
     volume_.writeBufferSize = SECTOR;
     volume_.mounted = Volume::MOUNTED;
+    removeDoubledEntries();
     reserveNamedClusters();
     return FS_OK;
 }

@@ -3,6 +3,7 @@
 // in bounded time, and an operation that was refused must leave the card
 // byte for byte as it was.
 #include "fatfs/dir_tree.h"
+#include "media/media_errors.h"
 #include "platform/byte_order.h"
 #include "tests/fatfs/fs_fixture.h"
 
@@ -408,4 +409,63 @@ TEST_F(MountCheckTest, TheVolumeMountsAgainOnceTheBootSectorIsSound) {
 }
 
 }  // namespace
+}  // namespace kestrel::fatfs::test
+
+namespace kestrel::fatfs::test {
+
+// A block rewritten by copy-on-write while one of its other sectors fails
+// its ECC: that sector must not reach the fresh block with a fresh ECC,
+// where its damage would read as good data.
+class DamagedSectorRewriteTest : public FsTest {
+protected:
+    void SetUp() override {
+        makeCard(2);
+        block_ = geometry().logicalBlocks - 1;
+        for (uint32_t i = 0; i < 4; ++i) {
+            sectors_.push_back(patternBytes(512, 40 + i));
+            ASSERT_EQ(fs().clusters().writeInBlock(block_, i * 512, sectors_[i].data(), 512), FS_OK);
+        }
+        // Two wrong bits in the first half of sector 1: uncorrectable.
+        const uint32_t physical = card().maps().state().logicalMap[block_];
+        const uint32_t page = (physical * geometry().sectorsPerBlock + 1) * card().pagesPerSector();
+        ASSERT_EQ(card().simCommand("flip " + std::to_string(page) + " 20 3"), "ok");
+        ASSERT_EQ(card().simCommand("flip " + std::to_string(page) + " 21 3"), "ok");
+        ASSERT_EQ(read(1, media::MEDIA_UNCORRECTABLE).size(), 512u);
+    }
+
+    std::vector<uint8_t> read(uint32_t sector, uint32_t expected = FS_OK) {
+        std::vector<uint8_t> data(512);
+        EXPECT_EQ(card().maps().smReadLogBlock(0, block_, sector * 512, data.data(), 512), expected) << sector;
+        return data;
+    }
+
+    uint32_t block_ = 0;
+    std::vector<std::vector<uint8_t>> sectors_;
+};
+
+TEST_F(DamagedSectorRewriteTest, ARewriteBesideIsRefusedAndTheDamageStaysVisible) {
+    const uint32_t home = card().maps().state().logicalMap[block_];
+    const auto other = patternBytes(512, 50);
+    EXPECT_EQ(fs().clusters().writeInBlock(block_, 2 * 512, other.data(), 512), media::MEDIA_UNCORRECTABLE);
+    // A part of the damaged sector cannot be written either: the rest of
+    // it is unknown.
+    EXPECT_EQ(fs().clusters().writeInBlock(block_, 512 + 100, other.data(), 10), media::MEDIA_UNCORRECTABLE);
+    EXPECT_EQ(card().maps().state().logicalMap[block_], home) << "the old block stays mapped";
+    read(1, media::MEDIA_UNCORRECTABLE);
+    EXPECT_EQ(read(0), sectors_[0]);
+    EXPECT_EQ(read(2), sectors_[2]) << "the refused write changed nothing";
+    EXPECT_EQ(read(3), sectors_[3]);
+    EXPECT_EQ(card().media().pool().available(), media::SectorBufferPool::BUFFER_COUNT);
+}
+
+TEST_F(DamagedSectorRewriteTest, AWriteThatReplacesTheWholeDamagedSectorGoesThrough) {
+    std::vector<uint8_t> two(1024);
+    for (uint32_t i = 0; i < two.size(); ++i) two[i] = static_cast<uint8_t>(i * 7);
+    ASSERT_EQ(fs().clusters().writeInBlock(block_, 512, two.data(), 1024), FS_OK);
+    EXPECT_EQ(read(1), std::vector<uint8_t>(two.begin(), two.begin() + 512));
+    EXPECT_EQ(read(2), std::vector<uint8_t>(two.begin() + 512, two.end()));
+    EXPECT_EQ(read(0), sectors_[0]);
+    EXPECT_EQ(read(3), sectors_[3]);
+}
+
 }  // namespace kestrel::fatfs::test

@@ -7,6 +7,7 @@
 #include "tests/fatfs/fs_fixture.h"
 #include "tests/powercut/fsck_report.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <random>
@@ -109,6 +110,49 @@ TEST_F(CutBetweenWritesTest, MakingADirectoryNeverLeavesItsEntryOnAFreeCluster) 
 // one chain: clusters cross-linked).
 TEST_F(CutBetweenWritesTest, RenamingInADirectoryNeverLeavesTwoEntriesOnOneChain) {
     cutBeforeEachCopy([this] { (void)fs().moveFile("dev0:\\DOCS\\OLD.BIN", "dev0:\\DOCS\\NEW.BIN"); });
+}
+
+// A format cut while it writes the volume's layout: the card holds no
+// volume the library mounts, or a sound empty one, never a volume whose
+// FATs or root directory were not written yet.
+TEST_F(CutBetweenWritesTest, AFormatCutInItsLayoutLeavesNoVolumeOrASoundEmptyOne) {
+    makeSeededCard();
+    const size_t before = card().log().calls.size();
+    uint32_t bad = 0;
+    ASSERT_EQ(fs().formatVol("dev0:", "NO NAME", 0, &bad, {}), FS_OK);
+    std::vector<const CardCall*> work;
+    for (auto c = card().log().calls.begin() + static_cast<long>(before); c != card().log().calls.end(); ++c)
+        if (c->kind == CardCall::Program || c->kind == CardCall::Erase) work.push_back(&*c);
+    // The layout's writes and the end of the physical format before them.
+    constexpr uint32_t TAIL = 100;
+    ASSERT_GT(work.size(), TAIL);
+    const std::string image =
+        (std::filesystem::temp_directory_path() / ("kestrel-format-" + std::to_string(std::random_device{}())))
+            .string();
+    uint32_t mounted = 0;
+    for (auto n = static_cast<uint32_t>(work.size() - TAIL); n <= work.size(); ++n) {
+        SCOPED_TRACE("cut at card operation " + std::to_string(n) + " of " + std::to_string(work.size()));
+        makeSeededCard();
+        ASSERT_EQ(card().simCommand("power-cut " + std::to_string(n) + " " + std::to_string(n)), "ok");
+        (void)fs().formatVol("dev0:", "NO NAME", 0, &bad, {});
+        ASSERT_EQ(card().simCommand("reset"), "ok");
+        fs_ = std::make_unique<FileSystem>(card().media(), nullptr, [this] { return now_; });
+        ASSERT_EQ(fs().init(), FS_OK);
+        uint32_t info[6] = {};
+        if (fs().getVolInfo("dev0:", info) != FS_OK) continue;
+        ++mounted;
+        EXPECT_EQ(list("dev0:\\"), std::vector<std::string>{}) << "an empty root";
+        EXPECT_EQ(info[1], 0u) << "no cluster in use";
+        exportImage(image, partitionStart());
+        const auto report = powercut::runFsck(image);
+        for (const auto& problem : report.problems) ADD_FAILURE() << problem;
+    }
+    std::filesystem::remove(image);
+    // Whatever a cut left, the card formats again.
+    ASSERT_EQ(fs().formatVol("dev0:", "NO NAME", 0, &bad, {}), FS_OK);
+    uint32_t info[6] = {};
+    EXPECT_EQ(fs().getVolInfo("dev0:", info), FS_OK);
+    std::printf("%u of %u cuts left a mountable volume\n", mounted, TAIL + 1);
 }
 
 TEST_F(CutBetweenWritesTest, RenameInADirectoryKeepsTheFileAndDropsItsOldLongName) {

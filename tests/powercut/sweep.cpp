@@ -129,8 +129,11 @@ CutResult PowerCutSweep::cutAt(uint32_t n) {
         result.failures.push_back("restart: " + error);
         return result;
     }
-    checkImage(result);
+    // The library mounts first, as a user's next session would: its mount
+    // repairs what a cut may leave (entries doubled by a move), and the
+    // card is judged after that.
     check(contents, exempt, result);
+    checkImage(result);
     return result;
 }
 

@@ -2,11 +2,13 @@
 // workload.h run against it through the library's exported functions, and
 // for a chosen card operation N: power fails at N, the device is started
 // again (a new device model over the same folder), and the card is checked:
+//   - the library mounts the volume again (with the repairs its mount
+//     makes);
 //   - every file the workload had finished before the cut reads back byte
 //     for byte (paths of the interrupted step may be old, new or gone);
-//   - fsck.fat -n on the partition's image finds no cross-linked clusters
-//     and no damaged directory (lost clusters are counted, not failures);
-//   - the library mounts the volume again.
+//   - then fsck.fat -n on the partition's image finds no cross-linked
+//     clusters and no damaged directory (lost clusters are counted, not
+//     failures).
 //
 // The library's exported functions are one process-wide instance, reached
 // through the in-process device provider: one sweep at a time per process.
