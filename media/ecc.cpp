@@ -62,6 +62,9 @@ uint8_t foldToByte(uint64_t word) {
 
 uint32_t parity64(uint64_t word) { return BYTE_TABLE[foldToByte(word)] >> 6; }
 
+// All-ones when bit `k` of `value` is set, else zero.
+constexpr uint64_t maskOfBit(uint32_t value, uint32_t k) { return 0 - static_cast<uint64_t>((value >> k) & 1u); }
+
 // Bits 1, 3, 5, ... of `value`, packed.
 uint32_t oddBits(uint32_t value, uint32_t count) {
     uint32_t out = 0;
@@ -71,24 +74,34 @@ uint32_t oddBits(uint32_t value, uint32_t count) {
 
 }  // namespace
 
-// Works on 64-bit little-endian words: the XOR of all words carries the
-// column parities and the line parities of the byte position within a word
-// (index bits 0-2); the parities of the words give those of the word index
-// (index bits 3-7).
+// Works on the 32 little-endian 64-bit words of the block. Parity is
+// linear, so a line parity over the bytes whose index has bit k set is the
+// parity of the XOR of those bytes: the XOR of all words carries the column
+// parities and the line parities of the byte position within a word (index
+// bits 0-2), and five more XORs, each over the words whose index has one
+// bit set, carry those of the word index (index bits 3-7). Words go four at
+// a time, so the two low word-index bits are fixed positions within a group
+// and the three high ones are masks per group: no branch, no table in the
+// loop, and one parity per accumulator at the end.
 void smCalcEcc(const uint8_t* data256, uint8_t* ecc3) {
     uint64_t all = 0;
-    uint32_t wordIndexSet = 0;
-    for (uint32_t j = 0; j < DATA_BYTES / 8; ++j) {
-        const uint64_t word = loadLe64(data256 + 8 * j);
-        all ^= word;
-        wordIndexSet ^= j & (0u - parity64(word));
+    std::array<uint64_t, 5> wordIndexSet{};
+    for (uint32_t group = 0; group < DATA_BYTES / 32; ++group) {
+        const uint8_t* p = data256 + 32 * group;
+        const uint64_t w0 = loadLe64(p), w1 = loadLe64(p + 8), w2 = loadLe64(p + 16), w3 = loadLe64(p + 24);
+        const uint64_t groupXor = (w0 ^ w1) ^ (w2 ^ w3);
+        all ^= groupXor;
+        wordIndexSet[0] ^= w1 ^ w3;
+        wordIndexSet[1] ^= w2 ^ w3;
+        wordIndexSet[2] ^= groupXor & maskOfBit(group, 0);
+        wordIndexSet[3] ^= groupXor & maskOfBit(group, 1);
+        wordIndexSet[4] ^= groupXor & maskOfBit(group, 2);
     }
-    const uint32_t total = parity64(all);
-    const uint32_t indexSet = (parity64(all & 0xFF00FF00FF00FF00ull)) |
-                              (parity64(all & 0xFFFF0000FFFF0000ull) << 1) |
-                              (parity64(all & 0xFFFFFFFF00000000ull) << 2) | (wordIndexSet << 3);
+    uint32_t indexSet = parity64(all & 0xFF00FF00FF00FF00ull) | (parity64(all & 0xFFFF0000FFFF0000ull) << 1) |
+                        (parity64(all & 0xFFFFFFFF00000000ull) << 2);
+    for (uint32_t k = 0; k < wordIndexSet.size(); ++k) indexSet |= parity64(wordIndexSet[k]) << (k + 3);
     // Bytes with index bit k clear hold the rest of the total parity.
-    const uint32_t indexClear = indexSet ^ (total ? 0xFFu : 0u);
+    const uint32_t indexClear = indexSet ^ (parity64(all) ? 0xFFu : 0u);
     const uint32_t columns = BYTE_TABLE[foldToByte(all)] & 0x3Fu;
     ecc3[0] = static_cast<uint8_t>(~interleave(indexClear & 0x0F, indexSet & 0x0F));
     ecc3[1] = static_cast<uint8_t>(~interleave((indexClear >> 4) & 0x0F, (indexSet >> 4) & 0x0F));
