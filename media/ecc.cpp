@@ -32,14 +32,15 @@ constexpr std::array<uint8_t, 256> makeByteTable() {
 
 constexpr auto BYTE_TABLE = makeByteTable();
 
+// Bits 0-3 of `nibble` moved to bits 0, 2, 4, 6.
+constexpr uint32_t spread(uint32_t nibble) {
+    nibble = (nibble | (nibble << 2)) & 0x33u;
+    return (nibble | (nibble << 1)) & 0x55u;
+}
+
 // Interleaves two nibbles: even bits from `even`, odd bits from `odd`.
 constexpr uint8_t interleave(uint32_t even, uint32_t odd) {
-    uint8_t out = 0;
-    for (uint32_t k = 0; k < 4; ++k) {
-        out |= static_cast<uint8_t>(((even >> k) & 1u) << (2 * k));
-        out |= static_cast<uint8_t>(((odd >> k) & 1u) << (2 * k + 1));
-    }
-    return out;
+    return static_cast<uint8_t>(spread(even & 0x0Fu) | (spread(odd & 0x0Fu) << 1));
 }
 
 // The 22 parity bits of a stored ECC, un-inverted: LP00..LP15 in bits
@@ -50,7 +51,10 @@ uint32_t parityBits(const uint8_t* ecc3) {
     return lines | (columns << 16);
 }
 
-uint64_t loadLe64(const uint8_t* p) { return loadLe32(p) | (static_cast<uint64_t>(loadLe32(p + 4)) << 32); }
+// Always inlined: a call per word would cost more than the word's work.
+[[gnu::always_inline]] inline uint64_t loadLe64(const uint8_t* p) {
+    return loadLe32(p) | (static_cast<uint64_t>(loadLe32(p + 4)) << 32);
+}
 
 // The XOR of the eight bytes of `word`.
 uint8_t foldToByte(uint64_t word) {
@@ -84,22 +88,22 @@ uint32_t oddBits(uint32_t value, uint32_t count) {
 // and the three high ones are masks per group: no branch, no table in the
 // loop, and one parity per accumulator at the end.
 void smCalcEcc(const uint8_t* data256, uint8_t* ecc3) {
-    uint64_t all = 0;
-    std::array<uint64_t, 5> wordIndexSet{};
+    uint64_t all = 0, set3 = 0, set4 = 0, set5 = 0, set6 = 0, set7 = 0;  // setK: index bit K set
     for (uint32_t group = 0; group < DATA_BYTES / 32; ++group) {
         const uint8_t* p = data256 + 32 * group;
         const uint64_t w0 = loadLe64(p), w1 = loadLe64(p + 8), w2 = loadLe64(p + 16), w3 = loadLe64(p + 24);
         const uint64_t groupXor = (w0 ^ w1) ^ (w2 ^ w3);
         all ^= groupXor;
-        wordIndexSet[0] ^= w1 ^ w3;
-        wordIndexSet[1] ^= w2 ^ w3;
-        wordIndexSet[2] ^= groupXor & maskOfBit(group, 0);
-        wordIndexSet[3] ^= groupXor & maskOfBit(group, 1);
-        wordIndexSet[4] ^= groupXor & maskOfBit(group, 2);
+        set3 ^= w1 ^ w3;
+        set4 ^= w2 ^ w3;
+        set5 ^= groupXor & maskOfBit(group, 0);
+        set6 ^= groupXor & maskOfBit(group, 1);
+        set7 ^= groupXor & maskOfBit(group, 2);
     }
-    uint32_t indexSet = parity64(all & 0xFF00FF00FF00FF00ull) | (parity64(all & 0xFFFF0000FFFF0000ull) << 1) |
-                        (parity64(all & 0xFFFFFFFF00000000ull) << 2);
-    for (uint32_t k = 0; k < wordIndexSet.size(); ++k) indexSet |= parity64(wordIndexSet[k]) << (k + 3);
+    const uint32_t indexSet = parity64(all & 0xFF00FF00FF00FF00ull) | (parity64(all & 0xFFFF0000FFFF0000ull) << 1) |
+                              (parity64(all & 0xFFFFFFFF00000000ull) << 2) | (parity64(set3) << 3) |
+                              (parity64(set4) << 4) | (parity64(set5) << 5) | (parity64(set6) << 6) |
+                              (parity64(set7) << 7);
     // Bytes with index bit k clear hold the rest of the total parity.
     const uint32_t indexClear = indexSet ^ (parity64(all) ? 0xFFu : 0u);
     const uint32_t columns = BYTE_TABLE[foldToByte(all)] & 0x3Fu;
