@@ -21,7 +21,11 @@ void BlockWrites::clear() {
 }
 
 void BlockWrites::add(uint32_t offset, const uint8_t* data, uint32_t length) {
-    if (length == 0 || offset >= bytes_.size() || length > bytes_.size() - offset) return;
+    // What lies beyond the block is not the block's (the card layer never
+    // wrote past a block's last sector either).
+    if (offset >= bytes_.size()) return;
+    length = static_cast<uint32_t>(std::min<size_t>(length, bytes_.size() - offset));
+    if (length == 0) return;
     std::copy_n(data, length, bytes_.begin() + offset);
     std::fill_n(mask_.begin() + offset, length, 0xFF);
     for (uint32_t s = offset / SECTOR; s <= (offset + length - 1) / SECTOR; ++s) touched_[s] = true;

@@ -24,7 +24,7 @@ public:
     uint32_t block() const { return block_; }
 
     // Lays `length` bytes at byte `offset` of the block over what was
-    // gathered before; the range must lie inside the block.
+    // gathered before; bytes beyond the block are left out.
     void add(uint32_t offset, const uint8_t* data, uint32_t length);
     bool touches(uint32_t sector) const { return sector < touched_.size() && touched_[sector]; }
     // True when a sector from `first` to `last` is touched.
