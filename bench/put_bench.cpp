@@ -4,7 +4,8 @@
 // one of 4 MiB. Each operation gathers its writes as the exported
 // functions do. Device requests, page programs, block erases and modelled
 // device time through the device link to a simulated device in process,
-// medians of the runs (each on a fresh card). Figures only.
+// medians of the runs (each on a fresh card); beside them the 40 files in
+// one session, for comparison. Figures only.
 #include "bench/linked_card.h"
 #include "fatfs/file_system.h"
 #include "platform/message_box.h"
@@ -43,9 +44,7 @@ struct Session {
     fatfs::FileSystem fs;
 };
 
-uint32_t putOne(bench::LinkedCard& card, const std::string& path, const std::vector<uint8_t>& data) {
-    Session s(card);
-    if (const uint32_t e = s.fs.init()) return e;
+uint32_t putInto(Session& s, const std::string& path, const std::vector<uint8_t>& data) {
     uint32_t handle = 0;
     if (const uint32_t e = s.op([&] { return s.fs.createFile(path, 0, &handle); })) return e;
     const auto size = static_cast<uint32_t>(data.size());
@@ -59,6 +58,12 @@ uint32_t putOne(bench::LinkedCard& card, const std::string& path, const std::vec
     if (const uint32_t e = s.fs.readStat(path, stat)) return e;
     stat[16] = 12;
     return s.op([&] { return s.fs.writeStat(path, stat); });
+}
+
+uint32_t putOne(bench::LinkedCard& card, const std::string& path, const std::vector<uint8_t>& data) {
+    Session s(card);
+    if (const uint32_t e = s.fs.init()) return e;
+    return putInto(s, path, data);
 }
 
 bench::Phase medianPhase(const std::vector<bench::Phase>& runs) {
@@ -103,7 +108,7 @@ int main(int argc, char** argv) {
         }
     }
     platform::setMessageSink(platform::consoleMessageSink);
-    std::vector<bench::Phase> scans, smalls, bigs;
+    std::vector<bench::Phase> scans, smalls, oneSession, bigs;
     for (int run = 0; run < runs; ++run) {
         bench::LinkedCard card(CARD_MB, bench::programFolder());
         if (!card.ok()) return 1;
@@ -130,10 +135,23 @@ int main(int argc, char** argv) {
             return 0u;
         }));
         bigs.push_back(card.measure([&] { return putOne(card, "dev0:\\BIG.BIN", randomBytes(4u << 20, 99)); }));
+        // For comparison: the same 40 files in one session, into a second
+        // folder.
+        oneSession.push_back(card.measure([&] {
+            Session s(card);
+            if (const uint32_t e = s.fs.init()) return e;
+            if (const uint32_t e = s.op([&] { return s.fs.createDir("dev0:\\ALBUM2"); })) return e;
+            for (uint32_t i = 0; i < 40; ++i) {
+                const std::string path = "dev0:\\ALBUM2\\P" + std::to_string(i) + ".JPG";
+                if (const uint32_t e = putInto(s, path, randomBytes(3000, i))) return e;
+            }
+            return 0u;
+        }));
     }
     std::printf("Puts onto a %u MB card, one session per file (median of %d runs)\n", CARD_MB, runs);
     print("session start (scan, mount)", scans);
     print("40 files of 3,000 bytes", smalls);
     print("one file of 4 MiB", bigs);
+    print("40 files, one session (+mkdir)", oneSession);
     return 0;
 }
