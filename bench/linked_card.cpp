@@ -21,6 +21,7 @@ Phase operator-(Phase a, const Phase& b) {
     a.bytesOut -= b.bytesOut;
     a.bytesIn -= b.bytesIn;
     a.erases -= b.erases;
+    a.programs -= b.programs;
     a.modelledUs -= b.modelledUs;
     a.cpuUs = a.cpuUs > b.cpuUs ? a.cpuUs - b.cpuUs : 0;
     a.realMs = a.realMs > b.realMs ? a.realMs - b.realMs : 0;
@@ -66,6 +67,7 @@ Phase LinkedCard::measure(const std::function<uint32_t()>& work) {
     phase.bytesOut = after.bytesToDevice - before.bytesToDevice;
     phase.bytesIn = after.bytesFromDevice - before.bytesFromDevice;
     phase.erases = after.blockErases - before.blockErases;
+    phase.programs = after.pagePrograms - before.pagePrograms;
     phase.modelledUs = after.modelledMicros - before.modelledMicros;
     if (result != 0) std::fprintf(stderr, "  (operation failed with %u)\n", result);
     return phase;

@@ -17,6 +17,7 @@ namespace kestrel::bench {
 
 struct Phase {
     uint64_t requests = 0, bytesOut = 0, bytesIn = 0, erases = 0, modelledUs = 0, cpuUs = 0, realMs = 0;
+    uint64_t programs = 0;
 };
 
 Phase operator-(Phase a, const Phase& b);

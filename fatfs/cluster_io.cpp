@@ -65,7 +65,17 @@ uint32_t ClusterIo::forEachBlockPiece(uint32_t cluster, uint32_t offset, uint8_t
 }
 
 uint32_t ClusterIo::readPiece(uint32_t block, uint32_t offset, uint8_t* data, uint32_t length) {
-    return maps_.smReadLogBlock(CARD, block, offset, data, length);
+    const bool gathered = !pending_.empty() && pending_.block() == block;
+    const uint32_t result = maps_.smReadLogBlock(CARD, block, offset, data, length);
+    if (!gathered) return result;
+    if (result != FS_OK && result != media::MEDIA_UNCORRECTABLE) {
+        // The card cannot answer for the block as it is (not yet mapped,
+        // say): it is read as it will be once the gathered bytes are there.
+        if (const uint32_t error = flushPending()) return error;
+        return maps_.smReadLogBlock(CARD, block, offset, data, length);
+    }
+    pending_.overlay(offset, data, length);
+    return result;
 }
 
 uint32_t ClusterIo::writePiece(uint32_t block, uint32_t offset, uint8_t* data, uint32_t length) {
@@ -73,38 +83,69 @@ uint32_t ClusterIo::writePiece(uint32_t block, uint32_t offset, uint8_t* data, u
 }
 
 uint32_t ClusterIo::writeInBlock(uint32_t block, uint32_t offset, const uint8_t* data, uint32_t length) {
-    auto sector = pool_.take();
-    if (!sector) return FS_NO_MEMORY;
-    if (maps_.smIsRangeErased(CARD, block, offset, length)) return writeInPlace(block, offset, data, length, sector.data());
-    return copyOnWrite(block, offset, data, length, sector.data());
+    if (const uint32_t error = gather(block, offset, data, length)) return error;
+    return batching() ? FS_OK : flushPending();
 }
 
-uint32_t ClusterIo::writeInPlace(uint32_t block, uint32_t offset, const uint8_t* data, uint32_t length,
-                                 uint8_t* sector) {
-    const uint32_t first = offset / SECTOR;
-    const uint32_t last = (offset + length - 1) / SECTOR;
-    for (uint32_t i = first; i <= last; ++i) {
+uint32_t ClusterIo::gather(uint32_t block, uint32_t offset, const uint8_t* data, uint32_t length) {
+    if (!pending_.empty() && pending_.block() != block) {
+        if (const uint32_t error = flushPending()) return error;
+    }
+    if (pending_.empty()) {
+        try {
+            pending_.start(block, sectorsPerBlock());
+        } catch (const std::bad_alloc&) {
+            return FS_NO_MEMORY;
+        }
+    }
+    pending_.add(offset, data, length);
+    return FS_OK;
+}
+
+uint32_t ClusterIo::endBatch() {
+    if (batchDepth_ == 0) return FS_OK;
+    return --batchDepth_ == 0 ? flushPending() : FS_OK;
+}
+
+uint32_t ClusterIo::flushPending() {
+    if (pending_.empty()) return FS_OK;
+    const uint32_t result = writeGathered(pending_);
+    pending_.clear();
+    return result;
+}
+
+uint32_t ClusterIo::writeGathered(const BlockWrites& writes) {
+    auto sector = pool_.take();
+    if (!sector) return FS_NO_MEMORY;
+    const uint32_t k = sectorsPerBlock();
+    bool allErased = true;
+    for (uint32_t i = 0; i < k && allErased; ++i) {
+        if (writes.touches(i)) allErased = maps_.smIsRangeErased(CARD, writes.block(), i * SECTOR, SECTOR) != 0;
+    }
+    if (allErased) return writeInPlace(writes, sector.data());
+    return copyOnWrite(writes, sector.data());
+}
+
+uint32_t ClusterIo::writeInPlace(const BlockWrites& writes, uint8_t* sector) {
+    for (uint32_t i = 0; i < sectorsPerBlock(); ++i) {
+        if (!writes.touches(i)) continue;
         // Unwritten sectors hold no data: the bytes around the range stay
         // as an erased sector has them.
         std::fill_n(sector, SECTOR, 0xFF);
-        const uint32_t from = std::max(offset, i * SECTOR);
-        const uint32_t to = std::min(offset + length, (i + 1) * SECTOR);
-        std::copy(data + (from - offset), data + (to - offset), sector + (from - i * SECTOR));
-        if (const uint32_t error = maps_.smWriteLogBlock(CARD, block, i * SECTOR, sector, SECTOR)) return error;
+        writes.applyTo(i, sector);
+        if (const uint32_t error = maps_.smWriteLogBlock(CARD, writes.block(), i * SECTOR, sector, SECTOR)) return error;
     }
     return FS_OK;
 }
 
-uint32_t ClusterIo::copyOnWrite(uint32_t block, uint32_t offset, const uint8_t* data, uint32_t length,
-                                uint8_t* sector) {
+uint32_t ClusterIo::copyOnWrite(const BlockWrites& writes, uint8_t* sector) {
+    const uint32_t block = writes.block();
     uint32_t old = 0;
     if (const uint32_t error = maps_.smAssignBlock(CARD, block, &old)) return error;
     const uint32_t k = sectorsPerBlock();
-    const uint32_t first = offset / SECTOR;
-    const uint32_t last = (offset + length - 1) / SECTOR;
     uint32_t result = FS_OK;
     for (uint32_t i = 0; i < k && result == FS_OK; ++i) {
-        const bool touched = i >= first && i <= last;
+        const bool touched = writes.touches(i);
         const bool written = old != 0 && !maps_.smIsSectorErased(CARD, old, i);
         // Sectors unwritten before and not written now stay unwritten (so
         // that later writes can program them in place); the first sector is
@@ -121,11 +162,7 @@ uint32_t ClusterIo::copyOnWrite(uint32_t block, uint32_t offset, const uint8_t* 
             if (read != FS_OK && !(read == media::MEDIA_UNCORRECTABLE && replaced)) result = read;
         }
         if (result != FS_OK) break;
-        if (touched) {
-            const uint32_t from = std::max(offset, i * SECTOR);
-            const uint32_t to = std::min(offset + length, (i + 1) * SECTOR);
-            std::copy(data + (from - offset), data + (to - offset), sector + (from - i * SECTOR));
-        }
+        if (touched) writes.applyTo(i, sector);
         result = maps_.smWriteLogBlock(CARD, block, i * SECTOR, sector, SECTOR);
     }
     if (result != FS_OK) {

@@ -29,7 +29,21 @@ uint32_t FatTable::readSector(uint32_t sector, uint8_t* buffer) {
     return maps_.smReadLogSector(CARD, sector, 0, buffer, SECTOR) == 0 ? FS_OK : FS_DEVICE_FAILED;
 }
 
+void FatTable::rememberLoaded(uint32_t sector, const uint8_t* bytes) {
+    // The store addresses the copies from the end of the region before the
+    // data area; a sector read here is remembered only where both agree.
+    const uint32_t copies = volume_.boot.fatCount;
+    const uint32_t regionBytes = copies * volume_.sectorsPerFat * SECTOR + volume_.boot.rootEntries * DIR_ENTRY;
+    if (regionBytes % SECTOR != 0 || volume_.dataStart < regionBytes / SECTOR) return;
+    const uint32_t regionStart = volume_.dataStart - regionBytes / SECTOR;
+    if (sector < regionStart || sector - regionStart >= copies * volume_.sectorsPerFat) return;
+    const size_t total = static_cast<size_t>(copies) * volume_.sectorsPerFat;
+    if (onCard_.sectors() != total) onCard_.reset(total);
+    onCard_.remember(sector - regionStart, bytes);
+}
+
 uint32_t FatTable::load() {
+    onCard_.forget();
     std::array<uint8_t, SECTOR> sector{};
     for (uint32_t copy = 0; copy < volume_.boot.fatCount; ++copy) {
         const uint32_t first = volume_.fatStart + copy * volume_.sectorsPerFat;
@@ -46,6 +60,7 @@ uint32_t FatTable::loadFat16(uint32_t firstSector) {
     uint32_t index = 0;
     for (uint32_t s = 0; s < volume_.sectorsPerFat && index < fat.count(); ++s) {
         if (readSector(firstSector + s, sector.data()) != FS_OK) return FS_DEVICE_FAILED;
+        rememberLoaded(firstSector + s, sector.data());
         for (uint32_t at = 0; at < SECTOR && index < fat.count(); at += 2, ++index) {
             const uint16_t value = loadLe16(sector.data() + at);
             fat.set(index, index >= 2 ? normalise16(value) : value);
@@ -61,6 +76,7 @@ uint32_t FatTable::loadFat12(uint32_t firstSector) {
     uint32_t index = 0;
     for (uint32_t s = 0; s < volume_.sectorsPerFat && index < fat.count(); ++s) {
         if (readSector(firstSector + s, bytes.data() + carried) != FS_OK) return FS_DEVICE_FAILED;
+        rememberLoaded(firstSector + s, bytes.data() + carried);
         const uint32_t available = carried + SECTOR;
         uint32_t at = 0;
         for (; at + 3 <= available && index < fat.count(); at += 3) {
@@ -96,21 +112,36 @@ void FatTable::packImage(std::vector<uint8_t>& bytes) const {
 }
 
 uint32_t FatTable::store() {
-    auto buffer = pool_.take();
-    if (!buffer) return FS_NO_MEMORY;
     std::vector<uint8_t> bytes;
     packImage(bytes);
     const uint32_t copies = volume_.boot.fatCount;
+    const size_t total = static_cast<size_t>(copies) * volume_.sectorsPerFat;
+    if (onCard_.sectors() != total) onCard_.reset(total);
     const RegionStart region = io_.regionBefore(copies * volume_.sectorsPerFat * SECTOR +
                                                 volume_.boot.rootEntries * DIR_ENTRY);
-    for (uint32_t s = 0; s < volume_.sectorsPerFat; ++s) {
-        std::copy_n(bytes.begin() + static_cast<size_t>(s) * SECTOR, SECTOR, buffer.data());
-        for (uint32_t copy = 0; copy < copies; ++copy) {
-            const uint32_t offset = region.offset + (copy * volume_.sectorsPerFat + s) * SECTOR;
-            if (const uint32_t error = io_.write(region.cluster, offset, buffer.data(), SECTOR)) return error;
+    // Copy after copy, so that the changed sectors of one copy that share
+    // an erase block reach the card in one block copy.
+    WriteBatch batch(io_);
+    for (uint32_t copy = 0; copy < copies; ++copy) {
+        for (uint32_t s = 0; s < volume_.sectorsPerFat; ++s) {
+            const uint32_t index = copy * volume_.sectorsPerFat + s;
+            const uint8_t* image = bytes.data() + static_cast<size_t>(s) * SECTOR;
+            const uint32_t offset = region.offset + index * SECTOR;
+            if (!onCard_.known(index)) {
+                std::array<uint8_t, SECTOR> card{};
+                if (io_.read(region.cluster, offset, card.data(), SECTOR) == FS_OK) onCard_.remember(index, card.data());
+            }
+            if (onCard_.holds(index, image)) continue;
+            if (const uint32_t error = io_.write(region.cluster, offset, image, SECTOR)) {
+                onCard_.forget();
+                return batch.finish(error);
+            }
+            onCard_.remember(index, image);
         }
     }
-    return FS_OK;
+    const uint32_t result = batch.finish(FS_OK);
+    if (result != FS_OK) onCard_.forget();
+    return result;
 }
 
 uint32_t FatTable::scanLimit() const {
@@ -174,6 +205,8 @@ uint32_t FatTable::extendContiguous(uint32_t after, uint32_t count) {
 }
 
 uint32_t FatTable::eraseWholeBlocks(uint32_t firstCluster, uint32_t count) {
+    // Gathered writes reach the card before blocks are exchanged under them.
+    if (const uint32_t error = io_.flushPending()) return error;
     const media::CardGeometry* row = nullptr;
     if (const uint32_t error = maps_.smGetGeometry(CARD, &row)) return error;
     const uint32_t k = row->sectorsPerBlock;
@@ -275,7 +308,7 @@ void FatTable::truncate(uint32_t first, uint32_t size) {
         rest = next;
     }
     const media::CardGeometry* row = nullptr;
-    if (maps_.smGetGeometry(CARD, &row) != 0) return;
+    if (io_.flushPending() != FS_OK || maps_.smGetGeometry(CARD, &row) != 0) return;
     const uint32_t sector =
         volume_.dataStart + (last - 2) * volume_.boot.sectorsPerCluster + (size % clusterBytes) / SECTOR;
     (void)maps_.smFillBlock(CARD, sector / row->sectorsPerBlock);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "fatfs/cluster_io.h"
+#include "fatfs/fat_sectors_on_card.h"
 #include "fatfs/volume.h"
 #include "media/block_map.h"
 #include "media/sector_pool.h"
@@ -44,7 +45,9 @@ public:
     // Loads the first FAT copy that begins F8 FF FF: 8 when none does, 33
     // when a read fails.
     uint32_t load();
-    // Rewrites every FAT copy from the image.
+    // Brings every FAT copy to the image: writes the sectors that differ
+    // from what the card holds (as last loaded, stored or read), copy
+    // after copy, each erase block's share in one block copy.
     uint32_t store();
 
     // The lowest free cluster, 0 when none.
@@ -89,11 +92,13 @@ private:
     uint32_t loadFat12(uint32_t firstSector);
     uint32_t readSector(uint32_t sector, uint8_t* buffer);
     void packImage(std::vector<uint8_t>& bytes) const;
+    void rememberLoaded(uint32_t sector, const uint8_t* bytes);
 
     Volume& volume_;
     ClusterIo& io_;
     media::BlockMap& maps_;
     media::SectorBufferPool& pool_;
+    FatSectorsOnCard onCard_;
 };
 
 }  // namespace kestrel::fatfs

@@ -22,6 +22,14 @@ FileSystem& fs() {
     return library.fileSystem;
 }
 
+// An operation that may write: what it writes into one erase block reaches
+// the card together, by the time it returns.
+template <class Work>
+uint32_t batched(Work work) {
+    kestrel::fatfs::WriteBatch batch(fs().clusters());
+    return batch.finish(work());
+}
+
 std::string_view text(const char* s) { return s != nullptr ? std::string_view(s) : std::string_view(); }
 
 uint8_t* bytes(void* p) { return static_cast<uint8_t*>(p); }
@@ -54,35 +62,45 @@ uint32_t ORYX_CALL mt_smGetVolInfo(const char* path, oryx_volume_info* info) {
 }
 
 uint32_t ORYX_CALL mt_smCreateFile(const char* path, uint32_t overwrite, oryx_handle* handle) {
-    return fs().createFile(text(path), overwrite, handle);
+    return batched([&] { return fs().createFile(text(path), overwrite, handle); });
 }
 uint32_t ORYX_CALL mt_smOpenFile(const char* path, uint32_t mode, oryx_handle* handle) {
-    return fs().openFile(text(path), mode, handle);
+    return batched([&] { return fs().openFile(text(path), mode, handle); });
 }
 uint32_t ORYX_CALL mt_smReadFile(oryx_handle handle, void* buffer, uint32_t length, uint32_t* delivered) {
     return fs().readFile(handle, bytes(buffer), length, delivered);
 }
 uint32_t ORYX_CALL mt_smWriteFile(oryx_handle handle, const void* data, uint32_t length) {
-    return fs().writeFile(handle, bytes(data), length);
+    return batched([&] { return fs().writeFile(handle, bytes(data), length); });
 }
 uint32_t ORYX_CALL mt_smSeekFile(oryx_handle handle, uint32_t origin, int32_t offset, uint32_t* previousPosition) {
     return fs().seekFile(handle, origin, offset, previousPosition);
 }
-uint32_t ORYX_CALL mt_smCloseFile(oryx_handle handle) { return fs().closeFile(handle); }
-uint32_t ORYX_CALL mt_smRemoveFile(const char* path) { return fs().removeFile(text(path)); }
+uint32_t ORYX_CALL mt_smCloseFile(oryx_handle handle) {
+    return batched([&] { return fs().closeFile(handle); });
+}
+uint32_t ORYX_CALL mt_smRemoveFile(const char* path) {
+    return batched([&] { return fs().removeFile(text(path)); });
+}
 uint32_t ORYX_CALL mt_smGetSizeFile(const char* path, uint32_t* size) { return fs().getSizeFile(text(path), size); }
-uint32_t ORYX_CALL mt_smFileExtend(oryx_handle handle, uint32_t bytesToAdd) { return fs().fileExtend(handle, bytesToAdd); }
+uint32_t ORYX_CALL mt_smFileExtend(oryx_handle handle, uint32_t bytesToAdd) {
+    return batched([&] { return fs().fileExtend(handle, bytesToAdd); });
+}
 uint32_t ORYX_CALL mt_smMoveFile(const char* source, const char* destination) {
-    return fs().moveFile(text(source), text(destination));
+    return batched([&] { return fs().moveFile(text(source), text(destination)); });
 }
 uint32_t ORYX_CALL mt_smReadStat(const char* path, oryx_stat* stat) {
     return fs().readStat(text(path), reinterpret_cast<uint8_t*>(stat));
 }
 uint32_t ORYX_CALL mt_smWriteStat(const char* path, const oryx_stat* stat) {
-    return fs().writeStat(text(path), reinterpret_cast<const uint8_t*>(stat));
+    return batched([&] { return fs().writeStat(text(path), reinterpret_cast<const uint8_t*>(stat)); });
 }
-uint32_t ORYX_CALL mt_smCreateDir(const char* path, uint32_t) { return fs().createDir(text(path)); }
-uint32_t ORYX_CALL mt_smRemoveDir(const char* path, uint32_t recursive) { return fs().removeDir(text(path), recursive); }
+uint32_t ORYX_CALL mt_smCreateDir(const char* path, uint32_t) {
+    return batched([&] { return fs().createDir(text(path)); });
+}
+uint32_t ORYX_CALL mt_smRemoveDir(const char* path, uint32_t recursive) {
+    return batched([&] { return fs().removeDir(text(path), recursive); });
+}
 uint32_t ORYX_CALL mt_smGetListNumDir(const char* path, uint32_t* count) { return fs().getListNumDir(text(path), count); }
 uint32_t ORYX_CALL mt_smReadDir(const char* path, uint32_t first, uint32_t count, oryx_name* names,
                                 uint32_t* delivered) {
@@ -94,7 +112,7 @@ uint32_t ORYX_CALL mt_smReadDirEx(const char* path, uint32_t first, uint32_t cou
 }
 uint32_t ORYX_CALL mt_smSetLongName(const char* path, const uint16_t* longName) {
     static const uint16_t empty = 0;
-    return fs().setLongName(text(path), longName != nullptr ? longName : &empty);
+    return batched([&] { return fs().setLongName(text(path), longName != nullptr ? longName : &empty); });
 }
 uint32_t ORYX_CALL mt_smRegisterCallBack(uint32_t volume, uint32_t type, void* function) {
     return fs().registerCallBack(volume, type, function);

@@ -32,14 +32,15 @@ constexpr std::array<uint8_t, 256> makeByteTable() {
 
 constexpr auto BYTE_TABLE = makeByteTable();
 
+// Bits 0-3 of `nibble` moved to bits 0, 2, 4, 6.
+constexpr uint32_t spread(uint32_t nibble) {
+    nibble = (nibble | (nibble << 2)) & 0x33u;
+    return (nibble | (nibble << 1)) & 0x55u;
+}
+
 // Interleaves two nibbles: even bits from `even`, odd bits from `odd`.
 constexpr uint8_t interleave(uint32_t even, uint32_t odd) {
-    uint8_t out = 0;
-    for (uint32_t k = 0; k < 4; ++k) {
-        out |= static_cast<uint8_t>(((even >> k) & 1u) << (2 * k));
-        out |= static_cast<uint8_t>(((odd >> k) & 1u) << (2 * k + 1));
-    }
-    return out;
+    return static_cast<uint8_t>(spread(even & 0x0Fu) | (spread(odd & 0x0Fu) << 1));
 }
 
 // The 22 parity bits of a stored ECC, un-inverted: LP00..LP15 in bits
@@ -50,7 +51,10 @@ uint32_t parityBits(const uint8_t* ecc3) {
     return lines | (columns << 16);
 }
 
-uint64_t loadLe64(const uint8_t* p) { return loadLe32(p) | (static_cast<uint64_t>(loadLe32(p + 4)) << 32); }
+// Always inlined: a call per word would cost more than the word's work.
+[[gnu::always_inline]] inline uint64_t loadLe64(const uint8_t* p) {
+    return loadLe32(p) | (static_cast<uint64_t>(loadLe32(p + 4)) << 32);
+}
 
 // The XOR of the eight bytes of `word`.
 uint8_t foldToByte(uint64_t word) {
@@ -62,6 +66,9 @@ uint8_t foldToByte(uint64_t word) {
 
 uint32_t parity64(uint64_t word) { return BYTE_TABLE[foldToByte(word)] >> 6; }
 
+// All-ones when bit `k` of `value` is set, else zero.
+constexpr uint64_t maskOfBit(uint32_t value, uint32_t k) { return 0 - static_cast<uint64_t>((value >> k) & 1u); }
+
 // Bits 1, 3, 5, ... of `value`, packed.
 uint32_t oddBits(uint32_t value, uint32_t count) {
     uint32_t out = 0;
@@ -71,24 +78,34 @@ uint32_t oddBits(uint32_t value, uint32_t count) {
 
 }  // namespace
 
-// Works on 64-bit little-endian words: the XOR of all words carries the
-// column parities and the line parities of the byte position within a word
-// (index bits 0-2); the parities of the words give those of the word index
-// (index bits 3-7).
+// Works on the 32 little-endian 64-bit words of the block. Parity is
+// linear, so a line parity over the bytes whose index has bit k set is the
+// parity of the XOR of those bytes: the XOR of all words carries the column
+// parities and the line parities of the byte position within a word (index
+// bits 0-2), and five more XORs, each over the words whose index has one
+// bit set, carry those of the word index (index bits 3-7). Words go four at
+// a time, so the two low word-index bits are fixed positions within a group
+// and the three high ones are masks per group: no branch, no table in the
+// loop, and one parity per accumulator at the end.
 void smCalcEcc(const uint8_t* data256, uint8_t* ecc3) {
-    uint64_t all = 0;
-    uint32_t wordIndexSet = 0;
-    for (uint32_t j = 0; j < DATA_BYTES / 8; ++j) {
-        const uint64_t word = loadLe64(data256 + 8 * j);
-        all ^= word;
-        wordIndexSet ^= j & (0u - parity64(word));
+    uint64_t all = 0, set3 = 0, set4 = 0, set5 = 0, set6 = 0, set7 = 0;  // setK: index bit K set
+    for (uint32_t group = 0; group < DATA_BYTES / 32; ++group) {
+        const uint8_t* p = data256 + 32 * group;
+        const uint64_t w0 = loadLe64(p), w1 = loadLe64(p + 8), w2 = loadLe64(p + 16), w3 = loadLe64(p + 24);
+        const uint64_t groupXor = (w0 ^ w1) ^ (w2 ^ w3);
+        all ^= groupXor;
+        set3 ^= w1 ^ w3;
+        set4 ^= w2 ^ w3;
+        set5 ^= groupXor & maskOfBit(group, 0);
+        set6 ^= groupXor & maskOfBit(group, 1);
+        set7 ^= groupXor & maskOfBit(group, 2);
     }
-    const uint32_t total = parity64(all);
-    const uint32_t indexSet = (parity64(all & 0xFF00FF00FF00FF00ull)) |
-                              (parity64(all & 0xFFFF0000FFFF0000ull) << 1) |
-                              (parity64(all & 0xFFFFFFFF00000000ull) << 2) | (wordIndexSet << 3);
+    const uint32_t indexSet = parity64(all & 0xFF00FF00FF00FF00ull) | (parity64(all & 0xFFFF0000FFFF0000ull) << 1) |
+                              (parity64(all & 0xFFFFFFFF00000000ull) << 2) | (parity64(set3) << 3) |
+                              (parity64(set4) << 4) | (parity64(set5) << 5) | (parity64(set6) << 6) |
+                              (parity64(set7) << 7);
     // Bytes with index bit k clear hold the rest of the total parity.
-    const uint32_t indexClear = indexSet ^ (total ? 0xFFu : 0u);
+    const uint32_t indexClear = indexSet ^ (parity64(all) ? 0xFFu : 0u);
     const uint32_t columns = BYTE_TABLE[foldToByte(all)] & 0x3Fu;
     ecc3[0] = static_cast<uint8_t>(~interleave(indexClear & 0x0F, indexSet & 0x0F));
     ecc3[1] = static_cast<uint8_t>(~interleave((indexClear >> 4) & 0x0F, (indexSet >> 4) & 0x0F));

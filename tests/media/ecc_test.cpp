@@ -52,6 +52,62 @@ TEST(EccTest, MatchesTheBitByBitDefinitionOnRandomAndSparseBlocks) {
     }
 }
 
+// Blocks of every density, read from every alignment of the buffer (the
+// ECC loads whole words): sparse and dense blocks make single line and
+// column parities decide, and one block in four holds a single one bit or
+// a single zero bit.
+TEST(EccTest, MatchesTheDefinitionAtEveryDensityAndAlignment) {
+    std::mt19937 random(4321);
+    std::array<uint8_t, 256 + 8> buffer{};
+    for (uint32_t round = 0; round < 6000; ++round) {
+        uint8_t* block = buffer.data() + round % 8;
+        for (uint32_t i = 0; i < 256; ++i) {
+            const uint32_t r = random();
+            switch (round % 4) {
+            case 0: block[i] = static_cast<uint8_t>(r); break;
+            case 1: block[i] = static_cast<uint8_t>(r & (r >> 8) & (r >> 16)); break;
+            case 2: block[i] = static_cast<uint8_t>(r | (r >> 8) | (r >> 16)); break;
+            default: block[i] = (round / 4) % 2 ? 0xFF : 0x00; break;
+            }
+        }
+        if (round % 4 == 3) block[random() % 256] ^= static_cast<uint8_t>(1u << (random() % 8));
+        Ecc fast{};
+        smCalcEcc(block, fast.data());
+        ASSERT_EQ(fast, test::referenceEcc(block)) << "round " << round;
+    }
+}
+
+// A sector's two halves carry their own ECC: a bit flipped on either side
+// of the byte 255/256 boundary (and at the sector's first and last byte) is
+// corrected by its own half, and the other half passes untouched.
+TEST(EccTest, FlipsAtTheHalfBoundaryAreCorrectedByTheirOwnHalf) {
+    std::mt19937 random(256);
+    std::array<uint8_t, 512> original;
+    for (auto& b : original) b = static_cast<uint8_t>(random());
+    Ecc first{}, second{};
+    smCalcEcc(original.data(), first.data());
+    smCalcEcc(original.data() + 256, second.data());
+    for (uint32_t byte : {0u, 1u, 254u, 255u, 256u, 257u, 510u, 511u}) {
+        for (uint32_t bit = 0; bit < 8; ++bit) {
+            auto damaged = original;
+            damaged[byte] ^= static_cast<uint8_t>(1u << bit);
+            const bool inFirst = byte < 256;
+            Ecc computed{};
+            smCalcEcc(damaged.data() + (inFirst ? 0 : 256), computed.data());
+            uint32_t index = 0xdeadbeef;
+            uint8_t value = 0;
+            ASSERT_EQ(smCorrectEcc(damaged.data() + (inFirst ? 0 : 256), (inFirst ? first : second).data(),
+                                   computed.data(), &index, &value),
+                      MEDIA_CORRECTED);
+            EXPECT_EQ(index, byte % 256);
+            EXPECT_EQ(value, original[byte]);
+            EXPECT_EQ(smCheckHalf(damaged.data(), first.data()), MEDIA_OK);
+            EXPECT_EQ(smCheckHalf(damaged.data() + 256, second.data()), MEDIA_OK);
+            ASSERT_EQ(damaged, original) << "byte " << byte << " bit " << bit;
+        }
+    }
+}
+
 TEST(EccTest, EverySingleDataBitFlipIsLocatedAndCorrected) {
     std::mt19937 random(99);
     for (int round = 0; round < 4; ++round) {
