@@ -32,6 +32,12 @@ void BlockWrites::add(uint32_t offset, const uint8_t* data, uint32_t length) {
     firstTouched_ = std::min(firstTouched_, offset / SECTOR);
 }
 
+bool BlockWrites::covers(uint32_t sector) const {
+    if (!touches(sector)) return false;
+    const auto first = mask_.begin() + static_cast<std::ptrdiff_t>(sector) * SECTOR;
+    return std::all_of(first, first + SECTOR, [](uint8_t gathered) { return gathered != 0; });
+}
+
 bool BlockWrites::touchesAny(uint32_t first, uint32_t last) const {
     for (uint32_t s = first; s <= last && s < touched_.size(); ++s) {
         if (touched_[s]) return true;

@@ -27,6 +27,9 @@ public:
     // gathered before; bytes beyond the block are left out.
     void add(uint32_t offset, const uint8_t* data, uint32_t length);
     bool touches(uint32_t sector) const { return sector < touched_.size() && touched_[sector]; }
+    // True when every byte of `sector` was gathered: its old contents are
+    // not needed.
+    bool covers(uint32_t sector) const;
     // True when a sector from `first` to `last` is touched.
     bool touchesAny(uint32_t first, uint32_t last) const;
     // Lays the gathered bytes of `sector` over `bytes512`.

@@ -158,8 +158,7 @@ uint32_t ClusterIo::copyOnWrite(const BlockWrites& writes, uint8_t* sector) {
             // (its damage would read as good data): the write is refused and
             // the old block, damage and all, stays mapped. Only a write that
             // replaces the whole sector needs none of its bytes.
-            const bool replaced = offset <= i * SECTOR && offset + length >= (i + 1) * SECTOR;
-            if (read != FS_OK && !(read == media::MEDIA_UNCORRECTABLE && replaced)) result = read;
+            if (read != FS_OK && !(read == media::MEDIA_UNCORRECTABLE && writes.covers(i))) result = read;
         }
         if (result != FS_OK) break;
         if (touched) writes.applyTo(i, sector);
