@@ -31,6 +31,7 @@ uint32_t ClusterIo::read(uint32_t cluster, uint32_t offset, uint8_t* buffer, uin
 }
 
 uint32_t ClusterIo::write(uint32_t cluster, uint32_t offset, const uint8_t* data, uint32_t length) {
+    ++writes_;
     // The pieces are only read from on the write path.
     return forEachBlockPiece(cluster, offset, const_cast<uint8_t*>(data), length, &ClusterIo::writePiece);
 }
@@ -73,6 +74,7 @@ uint32_t ClusterIo::writePiece(uint32_t block, uint32_t offset, uint8_t* data, u
 }
 
 uint32_t ClusterIo::writeInBlock(uint32_t block, uint32_t offset, const uint8_t* data, uint32_t length) {
+    ++writes_;
     auto sector = pool_.take();
     if (!sector) return FS_NO_MEMORY;
     if (maps_.smIsRangeErased(CARD, block, offset, length)) return writeInPlace(block, offset, data, length, sector.data());

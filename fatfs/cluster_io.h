@@ -40,6 +40,10 @@ public:
     // block together with the old block's written sectors.
     uint32_t writeInBlock(uint32_t block, uint32_t offset, const uint8_t* data, uint32_t length);
 
+    // Counts the writes begun through this object (whatever their result):
+    // what was read before a change of the count may be stale.
+    uint64_t writeCount() const { return writes_; }
+
 private:
     using BlockOp = uint32_t (ClusterIo::*)(uint32_t block, uint32_t offset, uint8_t* data, uint32_t length);
     uint32_t forEachBlockPiece(uint32_t cluster, uint32_t offset, uint8_t* data, uint32_t length, BlockOp op);
@@ -52,6 +56,7 @@ private:
     media::BlockMap& maps_;
     media::SectorBufferPool& pool_;
     const Volume& volume_;
+    uint64_t writes_ = 0;
 };
 
 }  // namespace kestrel::fatfs
