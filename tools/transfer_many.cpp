@@ -114,8 +114,9 @@ void makeHostFolder(const std::string& path) {
     if (!fs::create_directory(fs::path(path), error)) fail("cannot make the folder " + path + ": " + error.message());
 }
 
-// Runs `action` for every step; failures are reported and counted, as for
-// the arguments of a command.
+// Runs `action` for every step; failures (also of names that a new entry
+// cannot take) are reported and counted, as for the arguments of a
+// command.
 template <typename Step, typename Action>
 int forEachStep(const CommandContext& context, const std::vector<Step>& steps, Action&& action) {
     int code = EXIT_OK;
@@ -123,7 +124,8 @@ int forEachStep(const CommandContext& context, const std::vector<Step>& steps, A
         try {
             action(step);
         } catch (const Failure& failure) {
-            if (failure.exitCode() != EXIT_FAILED) throw;
+            // A name that cannot be used is the failure of its own file.
+            if (failure.exitCode() != EXIT_FAILED && failure.exitCode() != EXIT_USAGE) throw;
             reportFailure(context, failure.what());
             code = EXIT_FAILED;
         }
@@ -162,8 +164,7 @@ int putMany(CommandContext& context) {
                 steps.push_back({false, host, deviceChild(destination, hostBaseName(host)), hostFileSize(host)});
                 return;
             }
-            const std::string base = hostBaseName(fs::path(host).lexically_normal().string());
-            planPutTree(host, intoFolder ? deviceChild(destination, base.empty() ? host : base) : destination, steps, 0);
+            planPutTree(host, intoFolder ? deviceChild(destination, hostBaseName(host)) : destination, steps, 0);
         },
         [&](const std::string& message) { reportFailure(context, message); });
 
