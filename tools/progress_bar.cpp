@@ -43,6 +43,15 @@ void ProgressBar::finish() {
     open_ = false;
 }
 
+void ProgressBar::breakLine() {
+    if (!open_) return;
+    std::fputc('\n', out_);
+    std::fflush(out_);
+    open_ = false;
+    shown_ = -1;
+    drawnWidth_ = 0;
+}
+
 void ProgressBar::setLabel(std::string label) {
     if (label == label_) return;
     label_ = std::move(label);

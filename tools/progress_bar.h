@@ -21,6 +21,9 @@ public:
     // A new label (the file being copied), drawn at once over the old one.
     void setLabel(std::string label);
     void update(uint64_t done);
+    // Ends the line on screen so that a message can follow; the next
+    // update draws the bar again below it.
+    void breakLine();
     // Draws 100% and ends the line.
     void finish();
 

@@ -118,7 +118,7 @@ void makeHostFolder(const std::string& path) {
 // cannot take) are reported and counted, as for the arguments of a
 // command.
 template <typename Step, typename Action>
-int forEachStep(const CommandContext& context, const std::vector<Step>& steps, Action&& action) {
+int forEachStep(const CommandContext& context, ProgressBar& bar, const std::vector<Step>& steps, Action&& action) {
     int code = EXIT_OK;
     for (const auto& step : steps) {
         try {
@@ -126,6 +126,7 @@ int forEachStep(const CommandContext& context, const std::vector<Step>& steps, A
         } catch (const Failure& failure) {
             // A name that cannot be used is the failure of its own file.
             if (failure.exitCode() != EXIT_FAILED && failure.exitCode() != EXIT_USAGE) throw;
+            bar.breakLine();
             reportFailure(context, failure.what());
             code = EXIT_FAILED;
         }
@@ -170,7 +171,7 @@ int putMany(CommandContext& context) {
 
     ProgressBar bar(context.err, "put", totalBytes(steps), context.progress);
     uint64_t done = 0;
-    const int stepsCode = forEachStep(context, steps, [&](const PutStep& step) {
+    const int stepsCode = forEachStep(context, bar, steps, [&](const PutStep& step) {
             if (step.folder) {
                 makeDeviceFolder(tree, step.target);
                 return;
@@ -214,7 +215,7 @@ int getMany(CommandContext& context) {
 
     ProgressBar bar(context.err, "get", totalBytes(steps), context.progress);
     uint64_t done = 0;
-    const int stepsCode = forEachStep(context, steps, [&](const GetStep& step) {
+    const int stepsCode = forEachStep(context, bar, steps, [&](const GetStep& step) {
             if (step.folder) {
                 makeHostFolder(step.hostPath);
                 return;
