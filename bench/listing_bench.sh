@@ -10,6 +10,10 @@
 #   the device's file server (kestrel remote ls -l).
 #   40 files of 3,000 bytes: one kestrel put of all 40, and 40 single puts
 #   (skipped for a kestrel that takes one file per put).
+# Host times are wall clock and suffer from a loaded machine; the
+# processor time of kestrel-simd (Linux /proc) shows the device side's
+# own work, which the request count does not (the file server's card reads
+# cost no requests).
 #
 # The folders are made with mtools on a backup of the card, restored onto
 # it (kestrel backup / restore), so that setting up 2,600 entries costs
@@ -17,8 +21,9 @@
 #
 # usage: bench/listing_bench.sh BIN_DIR [RUNS] [KESTREL]
 #   BIN_DIR: a build's bin folder (kestrel-sim, kestrel-simd, kestrel);
-#   KESTREL: another kestrel program to measure (e.g. one built from an
-#   older commit) against the same device programs.
+#   KESTREL: another kestrel program to measure against the device
+#   programs of BIN_DIR. For the figures of an older commit, give its own
+#   build's bin folder: the device's file server is part of kestrel-simd.
 set -eu
 BIN=$(cd "$1" && pwd)
 RUNS=${2:-5}
@@ -62,20 +67,31 @@ stat_of() { "$BIN/kestrel-sim" command "$KESTREL_SIM" stats | sed -n "s/^$1 = //
 now_us() { echo $(($(date +%s%N) / 1000)); }
 median() { sort -n | awk '{ v[NR] = $1 } END { if (NR == 0) print "-"; else if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
-# One measured command: appends host us, requests, modelled us to $WORK/m.
+# The time and the counters a measurement reports, in its columns' order:
+# the time taken next to the measured command (after the counters before
+# it, before the counters after it).
+# kestrel-simd's processor time in ms (user + system, in 10 ms ticks): the
+# device's own work, which the file server's card reads are part of.
+daemon_cpu_ms() { awk '{ print ($14 + $15) * 10 }' "/proc/$DAEMON/stat"; }
+counters() { echo "$(stat_of requests) $(stat_of modelled_us) $(daemon_cpu_ms)"; }
+snapshot_before() { c=$(counters); echo "$(now_us) $c"; }
+snapshot_after() { t=$(now_us); echo "$t $(counters)"; }
+# Appends the differences of two snapshots to $WORK/m.
+record() { echo "$1 $2" | awk '{ print $5 - $1, $6 - $2, $7 - $3, $8 - $4 }' >>"$WORK/m"; }
+# One measured command.
 measure() {
-    r0=$(stat_of requests); m0=$(stat_of modelled_us); t0=$(now_us)
+    before=$(snapshot_before)
     "$@" >/dev/null
-    t1=$(now_us); r1=$(stat_of requests); m1=$(stat_of modelled_us)
-    echo "$((t1 - t0)) $((r1 - r0)) $((m1 - m0))" >>"$WORK/m"
+    record "$before" "$(snapshot_after)"
 }
 
 report() {
-    printf '%-34s %12s %10s %14s\n' "$1" "$(cut -d' ' -f1 "$WORK/m" | median | awk '{ printf "%.1f", $1 / 1000 }')" \
-        "$(cut -d' ' -f2 "$WORK/m" | median)" "$(cut -d' ' -f3 "$WORK/m" | median | awk '{ printf "%.1f", $1 / 1000 }')"
+    printf '%-34s %12s %10s %14s %11s\n' "$1" "$(cut -d' ' -f1 "$WORK/m" | median | awk '{ printf "%.1f", $1 / 1000 }')" \
+        "$(cut -d' ' -f2 "$WORK/m" | median)" "$(cut -d' ' -f3 "$WORK/m" | median | awk '{ printf "%.1f", $1 / 1000 }')" \
+        "$(cut -d' ' -f4 "$WORK/m" | median)"
 }
 
-printf '%-34s %12s %10s %14s\n' "median of $RUNS runs" "host ms" "requests" "modelled ms"
+printf '%-34s %12s %10s %14s %11s\n' "median of $RUNS runs" "host ms" "requests" "modelled ms" "simd cpu ms"
 for d in EMPTY D100 D500 D2000; do
     rm -f "$WORK/m"
     for _ in $(seq "$RUNS"); do measure "$KESTREL" ls -l "/$d"; done
@@ -100,8 +116,7 @@ else
 fi
 rm -f "$WORK/m"
 i=0
-r0=$(stat_of requests); m0=$(stat_of modelled_us); t0=$(now_us)
+before=$(snapshot_before)
 while [ $i -lt 40 ]; do "$KESTREL" put "$WORK/files/P$i.JPG" /ONE >/dev/null; i=$((i + 1)); done
-t1=$(now_us); r1=$(stat_of requests); m1=$(stat_of modelled_us)
-echo "$((t1 - t0)) $((r1 - r0)) $((m1 - m0))" >"$WORK/m"
+record "$before" "$(snapshot_after)"
 report "40 single kestrel puts"

@@ -172,15 +172,15 @@ int putMany(CommandContext& context) {
     ProgressBar bar(context.err, "put", totalBytes(steps), context.progress);
     uint64_t done = 0;
     const int stepsCode = forEachStep(context, bar, steps, [&](const PutStep& step) {
-            if (step.folder) {
-                makeDeviceFolder(tree, step.target);
-                return;
-            }
-            bar.setLabel("put " + step.target.text());
-            const uint64_t base = done;
-            done += step.size;
-            putOneFile(tree, step.hostPath, hostFileSize(step.hostPath), tree.resolve(step.target), {bar, base});
-            bar.update(done);
+        if (step.folder) {
+            makeDeviceFolder(tree, step.target);
+            return;
+        }
+        bar.setLabel("put " + step.target.text());
+        const uint64_t base = done;
+        done += step.size;
+        putOneFile(tree, step.hostPath, hostFileSize(step.hostPath), tree.resolve(step.target), {bar, base});
+        bar.update(done);
     });
     bar.finish();
     return code != EXIT_OK ? code : stepsCode;
@@ -216,15 +216,15 @@ int getMany(CommandContext& context) {
     ProgressBar bar(context.err, "get", totalBytes(steps), context.progress);
     uint64_t done = 0;
     const int stepsCode = forEachStep(context, bar, steps, [&](const GetStep& step) {
-            if (step.folder) {
-                makeHostFolder(step.hostPath);
-                return;
-            }
-            bar.setLabel("get " + step.source.text());
-            const uint64_t base = done;
-            done += step.size;
-            getOneFile(tree.resolveExisting(step.source), step.hostPath, {bar, base});
-            bar.update(done);
+        if (step.folder) {
+            makeHostFolder(step.hostPath);
+            return;
+        }
+        bar.setLabel("get " + step.source.text());
+        const uint64_t base = done;
+        done += step.size;
+        getOneFile(tree.resolveExisting(step.source), step.hostPath, {bar, base});
+        bar.update(done);
     });
     bar.finish();
     return code != EXIT_OK ? code : stepsCode;
