@@ -41,7 +41,9 @@ public:
     uint32_t writeInBlock(uint32_t block, uint32_t offset, const uint8_t* data, uint32_t length);
 
     // Counts the writes begun through this object (whatever their result):
-    // what was read before a change of the count may be stale.
+    // what was read before a change of the count may be stale. Directory
+    // keeps directory sectors only while the count stands still, so every
+    // way of writing through this object must count.
     uint64_t writeCount() const { return writes_; }
 
 private:
