@@ -31,6 +31,7 @@ uint32_t ClusterIo::read(uint32_t cluster, uint32_t offset, uint8_t* buffer, uin
 }
 
 uint32_t ClusterIo::write(uint32_t cluster, uint32_t offset, const uint8_t* data, uint32_t length) {
+    ++writes_;
     // The pieces are only read from on the write path.
     return forEachBlockPiece(cluster, offset, const_cast<uint8_t*>(data), length, &ClusterIo::writePiece);
 }
@@ -83,6 +84,7 @@ uint32_t ClusterIo::writePiece(uint32_t block, uint32_t offset, uint8_t* data, u
 }
 
 uint32_t ClusterIo::writeInBlock(uint32_t block, uint32_t offset, const uint8_t* data, uint32_t length) {
+    ++writes_;
     if (const uint32_t error = gather(block, offset, data, length)) return error;
     return batching() ? FS_OK : flushPending();
 }
@@ -109,6 +111,9 @@ uint32_t ClusterIo::endBatch() {
 
 uint32_t ClusterIo::flushPending() {
     if (pending_.empty()) return FS_OK;
+    // Counted again: when the flush fails, what was read with the gathered
+    // bytes laid over it is not what the card holds.
+    ++writes_;
     const uint32_t result = writeGathered(pending_);
     pending_.clear();
     return result;

@@ -56,6 +56,11 @@ public:
     // means than this object).
     [[nodiscard]] uint32_t flushPending();
     bool batching() const { return batchDepth_ > 0; }
+    // Counts the writes begun through this object (whatever their result):
+    // what was read before a change of the count may be stale. Directory
+    // keeps directory sectors only while the count stands still, so every
+    // way of writing through this object must count.
+    uint64_t writeCount() const { return writes_; }
 
 private:
     using BlockOp = uint32_t (ClusterIo::*)(uint32_t block, uint32_t offset, uint8_t* data, uint32_t length);
@@ -74,6 +79,7 @@ private:
     const Volume& volume_;
     BlockWrites pending_;
     uint32_t batchDepth_ = 0;
+    uint64_t writes_ = 0;
 };
 
 // Gathers the writes of one file-system operation (see ClusterIo) for as

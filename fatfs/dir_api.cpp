@@ -136,19 +136,8 @@ uint32_t FileSystem::listEntries(std::string_view path, uint32_t first, uint32_t
     if (const uint32_t error = prologue(path)) return error;
     uint32_t target = 0;
     if (const uint32_t error = resolvePath(directory_, path, PathMode::Target, &target)) return error;
-    *delivered = 0;
-    for (uint32_t i = 0; i < count; ++i) {
-        FoundEntry found;
-        const uint32_t result = directory_.search(target, SearchMode::NthEntry, {{}, first + i}, &found);
-        if (result == FS_NOT_FOUND) {
-            *delivered = i;
-            return FS_END;
-        }
-        if (result != FS_OK) return result;
-        deliver(i, found);
-    }
-    *delivered = count;
-    return FS_OK;
+    const uint32_t result = directory_.nthEntries(target, first, count, delivered, deliver);
+    return result == FS_NOT_FOUND ? FS_END : result;
 }
 
 uint32_t FileSystem::readDir(std::string_view path, uint32_t first, uint32_t count, uint8_t* records,

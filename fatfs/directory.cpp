@@ -31,12 +31,30 @@ bool matches(const DirEntry& entry, SearchMode mode, const SearchKey& key, uint3
 
 }  // namespace
 
+uint32_t Directory::readDirSector(uint32_t cluster, uint32_t offset, uint8_t* sector) {
+    cache_.validate(io_.writeCount());
+    if (cache_.lookup(cluster, offset, sector)) return FS_OK;
+    if (const uint32_t error = io_.read(cluster, offset, sector, SECTOR)) return error;
+    cache_.store(cluster, offset, sector);
+    return FS_OK;
+}
+
 uint32_t Directory::readDirBytes(const DirPosition& at, uint8_t* data, uint32_t length) {
+    uint32_t cluster = at.cluster;
+    uint32_t offset = at.offset;
     if (at.directory == 0) {
         const RegionStart root = io_.rootStart();
-        return io_.read(root.cluster, root.offset + at.offset, data, length);
+        cluster = root.cluster;
+        offset = root.offset + at.offset;
     }
-    return io_.read(at.cluster, at.offset, data, length);
+    // Pieces within one sector of the directory (entries, whole sectors)
+    // come through the cache; anything else straight from the card.
+    const uint32_t inSector = at.offset % SECTOR;
+    if (inSector + length > SECTOR) return io_.read(cluster, offset, data, length);
+    std::array<uint8_t, SECTOR> sector{};
+    if (const uint32_t error = readDirSector(cluster, offset - inSector, sector.data())) return error;
+    std::copy_n(sector.begin() + inSector, length, data);
+    return FS_OK;
 }
 
 uint32_t Directory::writeDirBytes(const DirPosition& at, const uint8_t* data, uint32_t length) {
@@ -61,7 +79,8 @@ uint32_t Directory::visitEntries(uint32_t directory,
 }
 
 uint32_t Directory::walk(uint32_t directory,
-                         const std::function<bool(const DirEntry&, const DirPosition&)>& visit) {
+                         const std::function<bool(const DirEntry&, const DirPosition&)>& visit,
+                         const DirPosition* from) {
     std::array<uint8_t, SECTOR> sector{};
     const auto visitSector = [&](const DirPosition& start) {
         for (uint32_t i = 0; i < ENTRIES_PER_SECTOR; ++i) {
@@ -71,8 +90,9 @@ uint32_t Directory::walk(uint32_t directory,
         }
         return false;
     };
+    const uint32_t firstSector = from != nullptr ? from->offset / SECTOR : 0;
     if (directory == 0) {
-        for (uint32_t s = 0; s < rootBytes() / SECTOR; ++s) {
+        for (uint32_t s = firstSector; s < rootBytes() / SECTOR; ++s) {
             const DirPosition start{0, 0, s * SECTOR};
             if (const uint32_t error = readDirBytes(start, sector.data(), SECTOR)) return error;
             if (visitSector(start)) return FS_OK;
@@ -81,13 +101,24 @@ uint32_t Directory::walk(uint32_t directory,
     }
     // A chain that comes back on itself ends the walk at the first revisit.
     VisitedClusters visited(volume_.fat.count());
-    for (uint32_t cluster = directory;;) {
+    bool resuming = from != nullptr;
+    if (resuming) {
+        // The clusters before the resumed one count as visited, as they
+        // would in a walk from the start.
+        for (uint32_t cluster = directory; cluster != from->cluster;) {
+            if (!fat_.isDataCluster(cluster) || !visited.enter(cluster)) return FS_BROKEN_CHAIN;
+            if (const uint32_t error = fat_.nextLink(cluster, &cluster)) return error;
+            if (cluster == FAT_END) return FS_BROKEN_CHAIN;
+        }
+    }
+    for (uint32_t cluster = resuming ? from->cluster : directory;;) {
         if (!fat_.isDataCluster(cluster) || !visited.enter(cluster)) return FS_BROKEN_CHAIN;
-        for (uint32_t s = 0; s < volume_.boot.sectorsPerCluster; ++s) {
+        for (uint32_t s = resuming ? firstSector : 0; s < volume_.boot.sectorsPerCluster; ++s) {
             const DirPosition start{directory, cluster, s * SECTOR};
             if (const uint32_t error = readDirBytes(start, sector.data(), SECTOR)) return error;
             if (visitSector(start)) return FS_OK;
         }
+        resuming = false;
         if (const uint32_t error = fat_.nextLink(cluster, &cluster)) return error;
         if (cluster == FAT_END) return FS_NOT_FOUND;
     }
@@ -149,6 +180,48 @@ uint32_t Directory::previous(const DirPosition& at, FoundEntry* found) {
     }
     found->position = before;
     return readEntry(before, &found->entry);
+}
+
+uint32_t Directory::nthEntries(uint32_t directory, uint32_t first, uint32_t count, uint32_t* delivered,
+                                const std::function<void(uint32_t index, const FoundEntry&)>& deliver) {
+    *delivered = 0;
+    if (count == 0) return FS_OK;
+    const uint64_t writes = io_.writeCount();
+    const bool resume = cursor_.valid && cursor_.writes == writes && cursor_.directory == directory &&
+                        cursor_.next != 0 && cursor_.next <= first;
+    cursor_.valid = false;
+    uint32_t seen = resume ? cursor_.next : 0;
+    const DirPosition* from = resume ? &cursor_.last : nullptr;
+    const DirPosition skipThrough = cursor_.last;
+    bool skipping = resume;  // the entries of the resumed sector up to the last one delivered
+    uint32_t done = 0;
+    const uint32_t result = walk(
+        directory,
+        [&](const DirEntry& entry, const DirPosition& at) {
+            if (skipping) {
+                skipping = at.offset != skipThrough.offset;
+                return false;
+            }
+            if (entry.isEnd()) return true;  // nothing at or after the end marker counts
+            if (entry.isDeleted() || entry.isLongName()) return false;
+            if (seen++ < first) return false;
+            deliver(done++, {entry, at});
+            if (done < count) return false;
+            cursor_ = {true, directory, seen, at, writes};
+            return true;
+        },
+        from);
+    // Delivering reads (long names) but never writes; should it have,
+    // the cursor is not trusted.
+    if (cursor_.valid && io_.writeCount() != writes) cursor_.valid = false;
+    if (result != FS_OK && result != FS_NOT_FOUND) return result;
+    *delivered = done;
+    return done == count ? FS_OK : FS_NOT_FOUND;
+}
+
+void Directory::dropCache() {
+    cache_.clear();
+    cursor_.valid = false;
 }
 
 uint32_t Directory::countEntries(uint32_t directory, uint32_t* count) {

@@ -6,6 +6,7 @@
 
 #include "fatfs/cluster_io.h"
 #include "fatfs/dir_entry.h"
+#include "fatfs/dir_sector_cache.h"
 #include "fatfs/fat_table.h"
 #include "fatfs/time_stamp.h"
 #include "fatfs/volume.h"
@@ -50,6 +51,17 @@ public:
     // Entries that are neither free, deleted nor long-name entries, over
     // every sector of the directory.
     uint32_t countEntries(uint32_t directory, uint32_t* count);
+    // The n-th entries (NthEntry) for n = first ... first + count - 1, in
+    // one pass over the directory, each handed to `deliver` with its index
+    // from 0. 23 when the directory ends before them all (`delivered`
+    // says how many came). A call that asks for the entries just after
+    // the last call's, with nothing written in between, goes on where
+    // that call stopped instead of reading the directory from its start.
+    uint32_t nthEntries(uint32_t directory, uint32_t first, uint32_t count, uint32_t* delivered,
+                        const std::function<void(uint32_t index, const FoundEntry&)>& deliver);
+    // Forgets the cached directory sectors and where the last listing
+    // stopped: for when the volume is mounted, formatted or reset.
+    void dropCache();
 
     uint32_t readEntry(const DirPosition& at, DirEntry* entry);
     uint32_t writeEntry(const DirPosition& at, const DirEntry& entry);
@@ -98,7 +110,12 @@ private:
     DirEntry newEntry(const ShortName& name, uint32_t firstCluster, uint32_t size, bool isDirectory) const;
     // Calls `visit` for each entry, a sector at a time, from the start of
     // the directory; `visit` returns true to stop.
-    uint32_t walk(uint32_t directory, const std::function<bool(const DirEntry&, const DirPosition&)>& visit);
+    // From the sector that holds `from` when it is given.
+    uint32_t walk(uint32_t directory, const std::function<bool(const DirEntry&, const DirPosition&)>& visit,
+                  const DirPosition* from = nullptr);
+    // One 512-byte piece of a directory at the cluster layer's (cluster,
+    // offset), from the cache when it holds it.
+    uint32_t readDirSector(uint32_t cluster, uint32_t offset, uint8_t* sector);
     uint32_t readDirBytes(const DirPosition& at, uint8_t* data, uint32_t length);
     uint32_t writeDirBytes(const DirPosition& at, const uint8_t* data, uint32_t length);
     uint32_t rootBytes() const { return volume_.boot.rootEntries * DIR_ENTRY; }
@@ -129,6 +146,17 @@ private:
     std::function<uint32_t()> random_;
     Clock clock_;
     std::function<void(uint32_t)> removed_;
+    DirSectorCache cache_;
+    // Where the last nthEntries() stopped: the entry with index `next` - 1
+    // of `directory` lies at `last`. Valid while the write count is
+    // `writes`.
+    struct ListingCursor {
+        bool valid = false;
+        uint32_t directory = 0;
+        uint32_t next = 0;
+        DirPosition last;
+        uint64_t writes = 0;
+    } cursor_;
 };
 
 // False for names holding characters no FAT name may hold: control

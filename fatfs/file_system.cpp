@@ -37,6 +37,7 @@ uint32_t FileSystem::init() {
     files_.clear();
     callbacks_ = {};
     volume_.mounted = 0;
+    directory_.dropCache();
     names_.reset();
     return started ? FS_OK : FS_DEVICE_FAILED;
 }
@@ -55,7 +56,10 @@ uint32_t FileSystem::unregisterCallBack(uint32_t, uint32_t type) {
 
 uint32_t FileSystem::mountVol(uint32_t volume, std::string_view name) { return names_.setName(volume, name); }
 
-uint32_t FileSystem::unmountVol(uint32_t volume) { return names_.resetName(volume); }
+uint32_t FileSystem::unmountVol(uint32_t volume) {
+    directory_.dropCache();
+    return names_.resetName(volume);
+}
 
 uint32_t FileSystem::prologue(std::string_view path) {
     if (names_.volumeOf(path) != 0u) return FS_INVALID;
@@ -64,6 +68,7 @@ uint32_t FileSystem::prologue(std::string_view path) {
 
 uint32_t FileSystem::ensureMounted() {
     if (volume_.isMounted()) return FS_OK;
+    directory_.dropCache();
     const uint32_t result = mount();
     if (result == FS_BAD_PARTITION_TABLE || result == FS_BAD_BOOT_SECTOR || result == FS_NO_FAT_COPY) {
         return FS_VOLUME_UNUSABLE;

@@ -21,6 +21,9 @@ uint32_t FileSystem::formatVol(std::string_view path, std::string_view label, ui
     uint32_t bad = 0;
     if (const uint32_t error = media_.maps().smFormatMedia(CARD, mode == 1 ? 1 : 0, &bad, progress)) return error;
     *badBlocks = bad;
+    // The layout is written below the cluster layer: nothing read before
+    // stays true.
+    directory_.dropCache();
     if (const uint32_t error = writeLayout(label)) return error;
     (void)mount();
     return FS_OK;

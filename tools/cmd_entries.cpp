@@ -3,6 +3,7 @@
 #include "tools/commands.h"
 #include "tools/device_tree.h"
 #include "tools/failure.h"
+#include "tools/new_entry.h"
 #include "tools/oryx_result.h"
 
 #include <algorithm>
@@ -26,7 +27,10 @@ void makeDirectory(DeviceTree& tree, const DevicePath& path, bool parents) {
         if (parents && target.isDirectory()) return;
         fail(path.text() + " exists");
     }
-    checkOryx(mt_smCreateDir(target.oryxPath().c_str(), 0), "cannot make " + path.text());
+    const DevicePath parentPath(std::vector<std::string>(path.components().begin(), path.components().end() - 1));
+    NewEntry entry(tree, tree.resolveExisting(parentPath), path.name());
+    checkOryx(mt_smCreateDir(entry.createPath().c_str(), 0), "cannot make " + path.text());
+    entry.name(entry.locate());
 }
 
 bool startsWith(const std::vector<std::string>& names, const std::vector<std::string>& prefix) {
@@ -37,9 +41,15 @@ bool startsWith(const std::vector<std::string>& names, const std::vector<std::st
 
 int runRm(CommandContext& context) {
     DeviceTree tree;
+    const bool recursive = context.args.flag("-r");
     return forEachArgument(context, [&](const DevicePath& path) {
         const ResolvedPath target = tree.resolveExisting(path);
-        if (target.isDirectory()) fail(path.text() + " is a directory (rmdir removes directories)");
+        if (target.isDirectory() && recursive) {
+            if (target.isRoot()) fail("the root directory cannot be removed");
+            checkOryx(mt_smRemoveDir(target.oryxPath().c_str(), 1), "cannot remove " + path.text());
+            return;
+        }
+        if (target.isDirectory()) fail(path.text() + " is a directory (rm -r or rmdir removes directories)");
         checkOryx(mt_smRemoveFile(target.oryxPath().c_str()), "cannot remove " + path.text());
     });
 }

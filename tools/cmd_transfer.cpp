@@ -11,12 +11,15 @@
 #include "tools/failure.h"
 #include "tools/file_replacement.h"
 #include "tools/host_files.h"
+#include "tools/new_entry.h"
 #include "tools/interrupt.h"
 #include "tools/oryx_result.h"
 #include "tools/pre_extension.h"
 #include "tools/progress_bar.h"
+#include "tools/transfer_steps.h"
 
 #include <algorithm>
+#include <functional>
 #include <cstdint>
 #include <limits>
 #include <vector>
@@ -46,15 +49,16 @@ ResolvedPath putTarget(DeviceTree& tree, const std::vector<std::string>& args) {
     return target;
 }
 
-// Writes the host file to a new device file at `oryx`. On a failure the
-// incomplete file is removed and the message ends with `afterFailure`.
-void writeDeviceFile(CommandContext& context, const std::string& hostPath, uint32_t size, const std::string& oryx,
-                     const std::string& shown, bool preExtend, const std::string& afterFailure) {
+// Writes the host file to a new device file created at `oryx`. On a failure
+// the incomplete file (found again by `locate`) is removed and the message
+// ends with `afterFailure`.
+void writeDeviceFile(const std::string& hostPath, uint32_t size, const std::string& oryx,
+                     const std::function<std::string()>& locate, const std::string& shown, bool preExtend,
+                     const std::string& afterFailure, BarPlace place) {
     HostFile in = openHostFile(hostPath, false);
     DeviceFile file = DeviceFile::create(oryx, false, shown);
     try {
         if (preExtend) file.extend(size);
-        ProgressBar bar(context.err, "put " + shown, size, context.progress);
         std::vector<uint8_t> piece(PUT_PIECE);
         for (uint32_t done = 0; done < size;) {
             stopIfInterrupted();
@@ -62,32 +66,49 @@ void writeDeviceFile(CommandContext& context, const std::string& hostPath, uint3
             readHostBytes(in.get(), hostPath, piece.data(), n);
             file.write(piece.data(), n);
             done += n;
-            bar.update(done);
+            place.bar.update(place.base + done);
         }
         file.close();
-        bar.finish();
     } catch (const Failure& failure) {
         // Nothing half written stays behind (the removal also closes the
         // handle).
-        const bool removed = mt_smRemoveFile(oryx.c_str()) == 0;
+        bool removed = false;
+        try {
+            removed = mt_smRemoveFile(locate().c_str()) == 0;
+        } catch (const Failure&) {
+        }
         throw Failure(failure.exitCode(), std::string(failure.what()) +
                                               (removed ? "; the incomplete device file was removed" : "") + afterFailure);
     }
 }
 
-// A new file is written under its name; an existing one is replaced only
-// once the new contents are on the card (file_replacement.h).
-void putDeviceFile(CommandContext& context, const std::string& hostPath, uint32_t size, const ResolvedPath& target) {
-    const std::string oryx = target.oryxPath();
+// A new file is written under its name (an entry of a name that is no 8.3
+// name gets its long name once written); an existing one is replaced only
+// once the new contents are on the card (file_replacement.h). The library
+// path of the file afterwards.
+std::string putDeviceFile(DeviceTree& tree, const std::string& hostPath, uint32_t size, const ResolvedPath& target,
+                          BarPlace place) {
     const std::string shown = target.path.text();
     const bool preExtend = clustersAreEraseBlocks();
-    if (!target.exists()) {
-        writeDeviceFile(context, hostPath, size, oryx, shown, preExtend, "");
-        return;
+    if (target.exists()) {
+        const std::string oryx = target.oryxPath();
+        const std::string fresh = freeTemporaryPath(oryxDirectoryOf(oryx));
+        writeDeviceFile(hostPath, size, fresh, [&] { return fresh; }, shown, preExtend,
+                        "; " + shown + " was left as it was", place);
+        swapIntoPlace(fresh, oryx, shown);
+        return oryx;
     }
-    const std::string fresh = freeTemporaryPath(oryxDirectoryOf(oryx));
-    writeDeviceFile(context, hostPath, size, fresh, shown, preExtend, "; " + shown + " was left as it was");
-    swapIntoPlace(fresh, oryx, shown);
+    const DevicePath parentPath(std::vector<std::string>(target.path.components().begin(),
+                                                         target.path.components().end() - 1));
+    ResolvedPath parent{parentPath, std::vector<std::string>(target.shortNames.begin(),
+                                                             target.shortNames.begin() +
+                                                                 static_cast<std::ptrdiff_t>(parentPath.components().size())),
+                        std::nullopt};
+    NewEntry entry(tree, parent, target.path.name());
+    writeDeviceFile(hostPath, size, entry.createPath(), [&] { return entry.locate(); }, shown, preExtend, "", place);
+    const std::string oryx = entry.locate();
+    entry.name(oryx);
+    return oryx;
 }
 
 // The host file's time into the entry, as the update tool does it.
@@ -105,49 +126,35 @@ void copyModificationTime(const std::string& hostPath, const std::string& oryx, 
     checkOryx(mt_smWriteStat(oryx.c_str(), &stat), "wrote " + shown + " but cannot set its time");
 }
 
-// The host name a device file gets by default: its long name when that is
-// plain ASCII that a device path could hold too, else its short name.
+}  // namespace
+
 std::string hostNameOf(const DeviceEntry& entry) {
     std::string error;
     const auto parsed = entry.longName.empty() ? std::nullopt : parseDevicePath(entry.longName, &error);
     return parsed && parsed->components().size() == 1 ? entry.longName : entry.shortName;
 }
 
-}  // namespace
-
-int runPut(CommandContext& context) {
-    const auto& args = context.args.positional();
-    const uint64_t size = hostFileSize(args[0]);
-    if (size > std::numeric_limits<uint32_t>::max()) fail(args[0] + " is too large for the device");
-    DeviceTree tree;
-    const ResolvedPath target = putTarget(tree, args);
-    putDeviceFile(context, args[0], static_cast<uint32_t>(size), target);
-    const std::string oryx = target.oryxPath();
-    copyModificationTime(args[0], oryx, target.path.text());
+void putOneFile(DeviceTree& tree, const std::string& hostPath, uint64_t size, const ResolvedPath& target,
+                BarPlace place) {
+    if (size > std::numeric_limits<uint32_t>::max()) fail(hostPath + " is too large for the device");
+    if (target.isDirectory()) fail(target.path.text() + " is a directory");
+    const std::string oryx = putDeviceFile(tree, hostPath, static_cast<uint32_t>(size), target, place);
+    copyModificationTime(hostPath, oryx, target.path.text());
     // Replacing the entry dropped its long name: give it back.
     if (target.entry && !target.entry->longNameUnits.empty()) {
         std::vector<uint16_t> units(target.entry->longNameUnits.begin(), target.entry->longNameUnits.end());
         units.push_back(0);
         checkOryx(mt_smSetLongName(oryx.c_str(), units.data()), "wrote " + target.path.text() + " but cannot keep its long name");
     }
-    return EXIT_OK;
 }
 
-int runGet(CommandContext& context) {
-    const auto& args = context.args.positional();
-    DeviceTree tree;
-    const ResolvedPath source = tree.resolveExisting(devicePathArgument(args[0]));
-    if (source.isDirectory()) fail(source.path.text() + " is a directory");
+void getOneFile(const ResolvedPath& source, const std::string& hostPath, BarPlace place) {
     const DeviceEntry& entry = *source.entry;
-    std::string hostPath = args.size() > 1 ? args[1] : hostNameOf(entry);
-    if (isHostDirectory(hostPath)) hostPath = joinHostPath(hostPath, hostNameOf(entry));
-
     const std::string shown = source.path.text();
     DeviceFile file = DeviceFile::openForReading(source.oryxPath(), shown);
     HostFile out = openHostFile(hostPath, true);
     try {
         const uint32_t size = entry.stat.size;
-        ProgressBar bar(context.err, "get " + shown, size, context.progress);
         std::vector<uint8_t> piece(GET_PIECE);
         for (uint32_t done = 0; done < size;) {
             stopIfInterrupted();
@@ -155,11 +162,10 @@ int runGet(CommandContext& context) {
             file.read(piece.data(), n);
             writeHostBytes(out.get(), hostPath, piece.data(), n);
             done += n;
-            bar.update(done);
+            place.bar.update(place.base + done);
         }
         file.close();
         closeHostFile(out, hostPath);
-        bar.finish();
     } catch (const Failure&) {
         out.reset();
         removeHostFile(hostPath);
@@ -168,6 +174,31 @@ int runGet(CommandContext& context) {
     const oryx_stat& s = entry.stat;
     // Best effort: a host file system may refuse the time.
     (void)setHostModificationTime(hostPath, {s.year, s.month, s.day, s.hour, s.minute, s.second * 2});
+}
+
+int runPut(CommandContext& context) {
+    const auto& args = context.args.positional();
+    if (context.args.flag("-r") || args.size() > 2) return putMany(context);
+    const uint64_t size = hostFileSize(args[0]);
+    DeviceTree tree;
+    const ResolvedPath target = putTarget(tree, args);
+    ProgressBar bar(context.err, "put " + target.path.text(), size, context.progress);
+    putOneFile(tree, args[0], size, target, {bar, 0});
+    bar.finish();
+    return EXIT_OK;
+}
+
+int runGet(CommandContext& context) {
+    const auto& args = context.args.positional();
+    if (context.args.flag("-r") || args.size() > 2) return getMany(context);
+    DeviceTree tree;
+    const ResolvedPath source = tree.resolveExisting(devicePathArgument(args[0]));
+    if (source.isDirectory()) fail(source.path.text() + " is a directory");
+    std::string hostPath = args.size() > 1 ? args[1] : hostNameOf(*source.entry);
+    if (isHostDirectory(hostPath)) hostPath = joinHostPath(hostPath, hostNameOf(*source.entry));
+    ProgressBar bar(context.err, "get " + source.path.text(), source.entry->stat.size, context.progress);
+    getOneFile(source, hostPath, {bar, 0});
+    bar.finish();
     return EXIT_OK;
 }
 

@@ -23,9 +23,9 @@ constexpr const char* OVERVIEW_TAIL =
     "  -h, --help    show this help; kestrel help COMMAND shows a command's help\n"
     "  --version     show the version\n"
     "\n"
-    "Device paths are written with '/', e.g. /MUSIC/A.MP3. Names of new files and\n"
-    "directories are 8.3 names; existing entries may also be named by their long\n"
-    "names. The device is the one the driver finds, or the simulated device that\n"
+    "Device paths are written with '/', e.g. /MUSIC/A.MP3. New files and\n"
+    "directories put there keep their names as long names where those are not 8.3\n"
+    "names; existing entries may be named by short or long names. The device is the one the driver finds, or the simulated device that\n"
     "KESTREL_SIM=tcp:HOST:PORT or unix:PATH names, or the one of --sim.\n"
     "\n"
     "Exit status: 0 success, 1 failure, 2 bad command line.\n";
@@ -48,24 +48,53 @@ const std::vector<CommandSpec> COMMANDS = {
      "\n"
      "  -l   long listing: type, size, modification time, short name, long name\n",
      {{"-l", false}}, 0, 1, runLs, checkFirstPath},
-    {"get", "get DEVICE_PATH [HOST_PATH]", "copy a file from the device",
-     "Copies a device file to HOST_PATH (default: its name in the current folder;\n"
-     "a folder receives the file under its name). The host file gets the device\n"
-     "file's modification time.\n",
-     {}, 1, 2, runGet, checkFirstPath},
-    {"put", "put HOST_PATH [DEVICE_PATH]", "copy a file to the device",
-     "Copies a host file to DEVICE_PATH (default: its name in /; a directory\n"
-     "receives the file under its name), replacing a device file of that name.\n"
-     "The device file gets the host file's modification time.\n"
+    {"get", "get [-r] DEVICE_PATH... [HOST_PATH]", "copy files (or, with -r, directories) from the device",
+     "get DEVICE_PATH [HOST_PATH] copies a device file to HOST_PATH (default: its\n"
+     "name in the current folder; a folder receives the file under its name).\n"
+     "get DEVICE_PATH... HOST_FOLDER copies several files into an existing folder.\n"
+     "get -r DEVICE_PATH... HOST_FOLDER copies directories with everything in them:\n"
+     "into HOST_FOLDER under their names when it exists, or as HOST_FOLDER when it\n"
+     "does not (one directory only). Host files get the device files'\n"
+     "modification times.\n"
+     "\n"
+     "All files are copied in one session with the device, under one progress bar.\n"
+     "A file that fails is reported and the others are still copied; the exit\n"
+     "status is then 1.\n"
+     "\n"
+     "  -r   copy directories and their contents\n",
+     {{"-r", false}}, 1, ANY_NUMBER, runGet, checkGetArguments},
+    {"put", "put [-r] HOST_PATH... [DEVICE_PATH]", "copy files (or, with -r, folders) to the device",
+     "put HOST_PATH [DEVICE_PATH] copies a host file to DEVICE_PATH (default: its\n"
+     "name in /; a directory receives the file under its name), replacing a device\n"
+     "file of that name. put HOST_PATH... DEVICE_DIR copies several files into a\n"
+     "directory. put -r HOST_PATH... DEVICE_DIR copies folders with everything in\n"
+     "them: into DEVICE_DIR under their names when it exists, or as DEVICE_DIR when\n"
+     "it does not (one folder only). Device files get the host files'\n"
+     "modification times.\n"
+     "\n"
+     "New files and directories take their host names. A name that is not an 8.3\n"
+     "name (\"Holiday at the sea.jpg\") is kept as the entry's long name (up to 39\n"
+     "characters), beside a short name the device makes of it (HOLIDA~1.JPG). A name\n"
+     "of up to 8 characters, and up to 3 after a dot, must be an 8.3 name; it is\n"
+     "stored in capitals.\n"
+     "\n"
+     "All files are copied in one session with the device, under one progress bar.\n"
+     "A file that fails is reported and the others are still copied; the exit\n"
+     "status is then 1.\n"
      "\n"
      "A device file is replaced only once the new contents are on the card: they\n"
      "are written beside the old file under a temporary name (~KPUTn.TMP), which\n"
      "then takes the file's name. The card therefore needs room for the new\n"
      "contents beside the old ones: when space runs out (or the copy fails for\n"
-     "another reason), the new copy is removed and the old file stays as it was.\n",
-     {}, 1, 2, runPut, checkSecondPath},
-    {"rm", "rm DEVICE_PATH...", "remove files", "Removes device files (not directories: see rmdir).\n", {}, 1,
-     ANY_NUMBER, runRm, checkAllPaths},
+     "another reason), the new copy is removed and the old file stays as it was.\n"
+     "\n"
+     "  -r   copy folders and their contents\n",
+     {{"-r", false}}, 1, ANY_NUMBER, runPut, checkPutArguments},
+    {"rm", "rm [-r] DEVICE_PATH...", "remove files",
+     "Removes device files (not directories: see rmdir).\n"
+     "\n"
+     "  -r   remove directories too, with everything in them\n",
+     {{"-r", false}}, 1, ANY_NUMBER, runRm, checkAllPaths},
     {"mkdir", "mkdir [-p] DEVICE_PATH...", "make directories",
      "Makes directories.\n"
      "\n"

@@ -33,6 +33,10 @@ void reportFailure(const CommandContext& context, const std::string& message);
 void checkFirstPath(const Arguments& args);
 void checkSecondPath(const Arguments& args);
 void checkAllPaths(const Arguments& args);
+// put: the last argument of two or more; get: the first, or all but the last
+// when there are more than two or with -r.
+void checkPutArguments(const Arguments& args);
+void checkGetArguments(const Arguments& args);
 void checkFormatArguments(const Arguments& args);
 void checkEepromArguments(const Arguments& args);
 

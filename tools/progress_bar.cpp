@@ -43,8 +43,28 @@ void ProgressBar::finish() {
     open_ = false;
 }
 
+void ProgressBar::breakLine() {
+    if (!open_) return;
+    std::fputc('\n', out_);
+    std::fflush(out_);
+    open_ = false;
+    shown_ = -1;
+    drawnWidth_ = 0;
+}
+
+void ProgressBar::setLabel(std::string label) {
+    if (label == label_) return;
+    label_ = std::move(label);
+    if (enabled_ && shown_ >= 0) draw(shown_);
+}
+
 void ProgressBar::draw(int percent) {
-    std::fprintf(out_, "\r%s", progressLine(label_, percent).c_str());
+    std::string line = progressLine(label_, percent);
+    const size_t width = line.size();
+    // A shorter line than the one on screen covers the rest with spaces.
+    if (width < drawnWidth_) line += std::string(drawnWidth_ - width, ' ');
+    drawnWidth_ = width;
+    std::fprintf(out_, "\r%s", line.c_str());
     std::fflush(out_);
     shown_ = percent;
     open_ = true;

@@ -18,7 +18,12 @@ public:
     ProgressBar& operator=(const ProgressBar&) = delete;
 
     void setTotal(uint64_t total) { total_ = total; }
+    // A new label (the file being copied), drawn at once over the old one.
+    void setLabel(std::string label);
     void update(uint64_t done);
+    // Ends the line on screen so that a message can follow; the next
+    // update draws the bar again below it.
+    void breakLine();
     // Draws 100% and ends the line.
     void finish();
 
@@ -31,6 +36,7 @@ private:
     bool enabled_;
     int shown_ = -1;  // percentage on screen, -1 before the first draw
     bool open_ = false;
+    size_t drawnWidth_ = 0;  // characters of the line on screen
 };
 
 }  // namespace kestrel::cli

@@ -24,7 +24,7 @@ TEST_F(CliTest, HelpGoesToStandardOutputAndBadCommandLinesExitWithTwoWithoutStar
     EXPECT_TRUE(contains(help.out, "Commands:")) << help.out;
     EXPECT_TRUE(contains(help.out, "eeprom read FILE")) << help.out;
     const Outcome putHelp = ok({"help", "put"});
-    EXPECT_TRUE(contains(putHelp.out, "usage: kestrel put HOST_PATH [DEVICE_PATH]")) << putHelp.out;
+    EXPECT_TRUE(contains(putHelp.out, "usage: kestrel put [-r] HOST_PATH... [DEVICE_PATH]")) << putHelp.out;
     EXPECT_EQ(ok({"rmdir", "--help"}).out.rfind("usage: kestrel rmdir [-r]", 0), 0u);
 
     const uint64_t requests = counter("requests");
@@ -39,6 +39,9 @@ TEST_F(CliTest, HelpGoesToStandardOutputAndBadCommandLinesExitWithTwoWithoutStar
         {"ls", "/A*B"},                    // no name holds '*'
         {"rm", "/MUSIC/../A"},             // '..' is not supported
         {"eeprom", "erase", "FILE"},
+        {"put", "-r", "FOLDER"},           // a tree needs its destination
+        {"get", "-r", "/A"},
+        {"get", "/A", "/B*", "FOLDER"},    // every source is a device path
     };
     for (const auto& words : wrong) {
         const Outcome run = kestrel(words);
@@ -112,11 +115,13 @@ TEST_F(CliTest, PutNamesAndReplacesFilesAndGetNamesTheHostFile) {
     EXPECT_EQ(listing.out, "SONG.MP3\nB.MP3\n");
     EXPECT_EQ(ok({"ls"}).out, "MUSIC/\nSONG.MP3\n");
 
-    // A name that is no 8.3 name cannot be created: a usage error.
-    const Outcome refused = kestrel({"put", host, "/MUSIC/Long File Name.mp3"});
+    // A name that is no 8.3 name becomes the long name of a new entry; a
+    // name of 8.3 lengths that is no 8.3 name cannot be created.
+    ok({"put", host, "/MUSIC/Long File Name.mp3"});
+    const Outcome refused = kestrel({"put", host, "/MUSIC/a b.mp3"});
     EXPECT_EQ(refused.code, 2);
-    EXPECT_TRUE(contains(refused.err, "must be 8.3 names")) << refused.err;
-    EXPECT_EQ(ok({"ls", "/MUSIC"}).out, "SONG.MP3\nB.MP3\n");
+    EXPECT_TRUE(contains(refused.err, "must be an 8.3 name")) << refused.err;
+    EXPECT_EQ(ok({"ls", "/MUSIC"}).out, "SONG.MP3\nB.MP3\nLong File Name.mp3\n");
 
     const std::string folder = scratch("in");
     std::filesystem::create_directory(folder);
