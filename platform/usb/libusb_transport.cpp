@@ -15,6 +15,7 @@ namespace {
 
 constexpr int INTERFACE = 0;
 constexpr unsigned PRESENCE_TIMEOUT_MS = 1000;
+constexpr long EVENT_ROUND_US = 100000;
 constexpr const char* SYSFS_USB = "/sys/bus/usb";
 
 // Linux shows its USB buses here; elsewhere the question does not arise.
@@ -61,7 +62,12 @@ public:
             return;
         }
         thread_ = std::thread([this] {
-            while (running_) libusb_handle_events_completed(context_, nullptr);
+            // A bounded wait: a stop that comes just before the thread
+            // enters libusb is seen at the next round.
+            while (running_) {
+                timeval round{0, EVENT_ROUND_US};
+                libusb_handle_events_timeout_completed(context_, &round, nullptr);
+            }
         });
     }
     ~Context() {
