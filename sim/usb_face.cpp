@@ -101,11 +101,13 @@ public:
         ControlResult result;
         if (!toHost && setup.request == driver::EZUSB_FIRMWARE_LOAD && setup.value != driver::EZUSB_CPUCS) {
             if (length > USB_LOAD_LIMIT) return {UsbStatus::Stall, 0};
+            if (length > 0 && !data) return {UsbStatus::Error, 0};
             uint8_t offset[2];
             storeLe16(offset, setup.value);
             result = control_->control(driver::CTL_DOWNLOAD, offset, sizeof offset, data, length);
         } else {
             if (!toHost && length > 1) return {UsbStatus::Stall, 0};
+            if (length > 0 && !data) return {UsbStatus::Error, 0};
             uint8_t record[driver::VENDOR_REQUEST_LENGTH] = {};
             record[driver::VR_REQUEST] = setup.request;
             storeLe16(record + driver::VR_VALUE, setup.value);
