@@ -3,6 +3,7 @@
 
 #include "platform/driver_interface.h"
 #include "platform/environment.h"
+#include "platform/usb/usb_provider.h"
 
 #include <mutex>
 
@@ -46,7 +47,11 @@ std::shared_ptr<DeviceProvider> activeDeviceProvider() {
     }
     if (const auto endpoint = getEnv("KESTREL_SIM"); endpoint && !endpoint->empty())
         return makeKsimProvider(*endpoint);
+#ifdef _WIN32
     return makeOsDriverProvider();
+#else
+    return usb::systemUsbProvider();
+#endif
 }
 
 std::shared_ptr<DeviceProvider> makeNullProvider() { return std::make_shared<NullProvider>(); }

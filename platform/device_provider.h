@@ -56,7 +56,8 @@ public:
 void installDeviceProvider(std::shared_ptr<DeviceProvider> provider);
 
 // The backend in force: the installed one, else the KSIM client when
-// KESTREL_SIM is set, else the OS driver (the null backend on POSIX).
+// KESTREL_SIM is set, else the OS driver (Windows), else USB itself
+// (libusb where built; the null backend otherwise).
 std::shared_ptr<DeviceProvider> activeDeviceProvider();
 
 // Backend factories, for tests and tools that want one explicitly.

@@ -113,7 +113,8 @@ std::string DeviceModel::stats() const {
     const char* bus = bus_ == Bus::Present ? "present" : bus_ == Bus::Unplugged ? "unplugged" : "re-enumerating";
     return formatCounters(countersLocked()) + "firmware = " + firmwareName(program_->kind()) +
            "\nbus = " + bus + "\ncpu = " + (cpuHeld_ ? "held" : "running") +
-           "\npower = " + (hardware_.powerLost ? "lost" : "on") + "\n";
+           "\npower = " + (hardware_.powerLost ? "lost" : "on") +
+           "\nenumeration = " + std::to_string(enumeration_) + "\n";
 }
 
 }  // namespace kestrel::sim

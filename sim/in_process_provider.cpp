@@ -1,7 +1,10 @@
 // The in-process backend: the product's device handles reach the device
 // model directly, without a socket.
 #include "platform/driver_interface.h"
+#include "platform/environment.h"
+#include "platform/usb/usb_provider.h"
 #include "sim/sim_device.h"
+#include "sim/usb_face.h"
 
 namespace kestrel::sim {
 
@@ -27,7 +30,18 @@ private:
 }  // namespace
 
 std::shared_ptr<platform::DeviceProvider> makeInProcessProvider(std::shared_ptr<SimDevice> device) {
+    const auto usb = platform::getEnv("KESTREL_SIM_USB");
+    if (usb && *usb == "1") return makeUsbFaceProvider(std::move(device));
     return std::make_shared<InProcessProvider>(std::move(device));
+}
+
+std::shared_ptr<platform::DeviceProvider> makeUsbFaceProvider(std::shared_ptr<SimDevice> device) {
+    return platform::usb::makeUsbProvider(makeUsbFace(device), platform::usb::defaultSelection());
+}
+
+std::shared_ptr<SimUsbTransport> makeUsbFace(const std::shared_ptr<SimDevice>& device) {
+    auto driverSide = std::make_shared<InProcessProvider>(device);
+    return makeSimUsbTransport(std::move(driverSide), [device](const std::string& text) { return device->command(text); });
 }
 
 }  // namespace kestrel::sim

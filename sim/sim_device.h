@@ -84,7 +84,11 @@ public:
     virtual std::unique_ptr<usblink::CardCommands> directCardCommands() = 0;
 };
 
-// A DeviceProvider serving `device` under the name "QlxUsb-0".
+// A DeviceProvider serving `device` under the name "QlxUsb-0": directly, or
+// through its USB face (makeUsbFaceProvider) when KESTREL_SIM_USB is 1.
 std::shared_ptr<platform::DeviceProvider> makeInProcessProvider(std::shared_ptr<SimDevice> device);
+
+// The product's USB device provider on the device's USB face.
+std::shared_ptr<platform::DeviceProvider> makeUsbFaceProvider(std::shared_ptr<SimDevice> device);
 
 }  // namespace kestrel::sim

@@ -1,4 +1,5 @@
 #include "tools/tool.h"
+#include "tools/devices_command.h"
 
 #include "tools/command_table.h"
 #include "tools/failure.h"
@@ -177,6 +178,7 @@ int dispatch(const std::vector<std::string>& words, std::string& name) {
     rest.insert(rest.end(), words.begin() + static_cast<std::ptrdiff_t>(at) + 1, words.end());
     if (name == "help") return helpCommand(Arguments::parse(rest, GLOBAL_OPTIONS).positional());
     if (name == "remote") return dispatchRemote(rest, name);
+    if (name == "devices") return runDevices(rest);
     const CommandSpec* command = findCommand(name);
     if (!command) usageError("unknown command '" + name + "' (kestrel --help lists the commands)");
     const Arguments args = Arguments::parse(rest, optionsOf(command->options));
