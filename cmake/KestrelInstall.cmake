@@ -7,6 +7,7 @@
 #   LIBDIR/oryx/     the firmware images the library loads into the controller
 #   LIBDIR/pkgconfig/oryx.pc, LIBDIR/cmake/oryx/    for pkg-config and find_package
 #   include/oryx.h
+#   lib/udev/rules.d/60-kestrel.rules
 #   share/kestrel/update-samples/, share/bash-completion/completions/kestrel,
 #   share/man/man1 and man3 (by doc/), share/doc/kestrel/ (by the package)
 # Windows: bin/ holds the programs, oryx.dll, qlxshlext.dll and the firmware
@@ -78,6 +79,13 @@ install(FILES ${PROJECT_BINARY_DIR}/packaging/oryx.pc DESTINATION ${CMAKE_INSTAL
 if(NOT WIN32)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/kestrel.bash-completion
           DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME kestrel)
+endif()
+
+# --- device access -----------------------------------------------------------
+
+# The udev rule that lets the user at the seat open a Kestrel on USB.
+if(NOT WIN32)
+  install(FILES ${PROJECT_SOURCE_DIR}/contrib/udev/60-kestrel.rules DESTINATION lib/udev/rules.d)
 endif()
 
 # kestrel-sim demo loads the library's file-system firmware: in an

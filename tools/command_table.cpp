@@ -133,6 +133,15 @@ const std::vector<CommandSpec> COMMANDS = {
      "eeprom write FILE writes FILE (at most 65,536 bytes, from address 0) into the\n"
      "EEPROM and reads it back to verify it.\n",
      {}, 2, 2, runEeprom, checkEepromArguments},
+    // Runs outside a device session: tool.cpp hands it to runDevices.
+    {"devices", "devices", "list the Kestrels the simulator and USB show",
+     "Lists what each way of reaching a Kestrel sees: the simulated device named\n"
+     "by KESTREL_SIM, and USB devices with Anchor's vendor id 0x0547 (or the ids\n"
+     "KESTREL_USB=VID:PID[@BUS:ADDRESS][,...] names) with their bus, address,\n"
+     "pipe count and firmware state; when nothing is found, why (no USB on the\n"
+     "system, or no permission to open the device: see the udev rule).\n"
+     "Exit status 0 when a Kestrel was found, 1 when none was.\n",
+     {}, 0, 0, nullptr, nullptr},
 #ifdef KESTREL_HAVE_MOUNT
     // Runs outside a device session of the table's kind: tool.cpp hands it
     // to runMountCommand.

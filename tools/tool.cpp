@@ -178,7 +178,6 @@ int dispatch(const std::vector<std::string>& words, std::string& name) {
     rest.insert(rest.end(), words.begin() + static_cast<std::ptrdiff_t>(at) + 1, words.end());
     if (name == "help") return helpCommand(Arguments::parse(rest, GLOBAL_OPTIONS).positional());
     if (name == "remote") return dispatchRemote(rest, name);
-    if (name == "devices") return runDevices(rest);
     const CommandSpec* command = findCommand(name);
     if (!command) usageError("unknown command '" + name + "' (kestrel --help lists the commands)");
     const Arguments args = Arguments::parse(rest, optionsOf(command->options));
@@ -186,6 +185,10 @@ int dispatch(const std::vector<std::string>& words, std::string& name) {
     if (global.help) {
         std::fputs(commandHelp(*command).c_str(), stdout);
         return EXIT_OK;
+    }
+    if (name == "devices") {
+        checkArgumentCount(command->minArguments, command->maxArguments, args);
+        return runDevices(args.positional());
     }
     return runCommand(*command, args, global);
 }

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <system_error>
 #include <vector>
 
@@ -134,6 +135,21 @@ int forEachStep(const CommandContext& context, ProgressBar& bar, const std::vect
     return code;
 }
 
+// The files one command has written so far, by target: a second source for
+// the same target is refused (as cp refuses to overwrite a file it has just
+// made), so that no file copied by the command is replaced by the next.
+class WrittenTargets {
+public:
+    // Notes `target` as written from `source`; fails when it was already.
+    void claim(const std::string& key, const std::string& target, const std::string& source) {
+        const auto [at, fresh] = sources_.emplace(key, source);
+        if (!fresh) fail("will not overwrite " + target + ", just copied from " + at->second + ", with " + source);
+    }
+
+private:
+    std::map<std::string, std::string> sources_;
+};
+
 template <typename Step>
 uint64_t totalBytes(const std::vector<Step>& steps) {
     uint64_t total = 0;
@@ -171,11 +187,14 @@ int putMany(CommandContext& context) {
 
     ProgressBar bar(context.err, "put", totalBytes(steps), context.progress);
     uint64_t done = 0;
+    WrittenTargets written;
     const int stepsCode = forEachStep(context, bar, steps, [&](const PutStep& step) {
         if (step.folder) {
             makeDeviceFolder(tree, step.target);
             return;
         }
+        // Device names are found without regard to case.
+        written.claim(upperAscii(step.target.text()), step.target.text(), step.hostPath);
         bar.setLabel("put " + step.target.text());
         const uint64_t base = done;
         done += step.size;
@@ -215,11 +234,13 @@ int getMany(CommandContext& context) {
 
     ProgressBar bar(context.err, "get", totalBytes(steps), context.progress);
     uint64_t done = 0;
+    WrittenTargets written;
     const int stepsCode = forEachStep(context, bar, steps, [&](const GetStep& step) {
         if (step.folder) {
             makeHostFolder(step.hostPath);
             return;
         }
+        written.claim(step.hostPath, step.hostPath, step.source.text());
         bar.setLabel("get " + step.source.text());
         const uint64_t base = done;
         done += step.size;

@@ -113,6 +113,44 @@ TEST_F(TransferManyTest, ManyFilesAreOneSessionAndAFailureLeavesTheOthersDone) {
     EXPECT_EQ(ok({"ls", "/"}).out, "DIR/\nPhoto number 0.jpg\n");
 }
 
+TEST_F(TransferManyTest, TwoSourcesOfOneNameNeverReplaceWhatTheCommandCopied) {
+    fs::create_directories(scratch("one"));
+    fs::create_directories(scratch("two"));
+    const auto first = writePatternFile(scratch("one/Same name.bin"), 600, 1);
+    const auto second = writePatternFile(scratch("two/Same name.bin"), 900, 2);
+    writePatternFile(scratch("two/SAME NAME.BIN"), 300, 3);
+    ok({"mkdir", "/IN"});
+    // The device finds names without regard to case: one entry for both.
+    const Outcome put = kestrel({"put", scratch("one/Same name.bin"), scratch("two/SAME NAME.BIN"), "/IN"});
+    EXPECT_EQ(put.code, 1);
+    EXPECT_TRUE(contains(put.err, "will not overwrite")) << put.err;
+    EXPECT_EQ(ok({"ls", "/IN"}).out, "Same name.bin\n");
+
+    ok({"mkdir", "/IN/SUB"});
+    ok({"put", scratch("two/Same name.bin"), "/IN/SUB"});
+    const std::string out = scratch("out");
+    fs::create_directory(out);
+    const Outcome get = kestrel({"get", "/IN/Same name.bin", "/IN/SUB/Same name.bin", out});
+    EXPECT_EQ(get.code, 1);
+    EXPECT_TRUE(contains(get.err, "will not overwrite")) << get.err;
+    EXPECT_EQ(readFile(out + "/Same name.bin"), first);
+    // A later command may replace it, as a single get always has.
+    ok({"get", "/IN/SUB/Same name.bin", out});
+    EXPECT_EQ(readFile(out + "/Same name.bin"), second);
+}
+
+TEST_F(TransferManyTest, DevicesListsTheSimulatedDevice) {
+    const Outcome listed = kestrel({"devices"});
+    EXPECT_EQ(listed.code, 0) << listed.err;
+    EXPECT_TRUE(contains(listed.out, "simulator")) << listed.out;
+    EXPECT_TRUE(contains(listed.out, "6 pipes")) << listed.out;
+    EXPECT_EQ(kestrel({"devices", "extra"}).code, 2);
+    const Outcome help = kestrel({"help", "devices"});
+    EXPECT_EQ(help.code, 0);
+    EXPECT_TRUE(contains(help.out, "KESTREL_USB")) << help.out;
+    EXPECT_TRUE(contains(ok({"--help"}).out, "devices")) ;
+}
+
 TEST_F(TransferManyTest, NewNamesThatTheDeviceCannotKeepAreRefusedAndNothingIsLeft) {
     const std::string host = scratch("F.TXT");
     writePatternFile(host, 10, 1);
