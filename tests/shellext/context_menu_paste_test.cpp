@@ -109,8 +109,11 @@ TEST_F(PasteTest, APasteOfCutItemsFreesTheClipboardWhileItCopiesAndTheSourceView
     progress.whenStarted([&clipboardFree] {
         // Another program's thread asks for the clipboard meanwhile.
         auto other = std::async(std::launch::async, [] {
-            const bool opened = OpenClipboard(nullptr) != FALSE;
+            HWND window = CreateWindowExA(0, "STATIC", "other program", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                          nullptr, nullptr);
+            const bool opened = window != nullptr && OpenClipboard(window) != FALSE;
             if (opened) CloseClipboard();
+            if (window != nullptr) DestroyWindow(window);
             return opened;
         });
         clipboardFree.push_back(other.get());
