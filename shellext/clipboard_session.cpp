@@ -11,4 +11,11 @@ bool clipboardHoldsDeviceItems() {
     return format != 0 && IsClipboardFormatAvailable(format) != FALSE;
 }
 
+bool clipboardHoldsPasteableData() { return clipboardHoldsDeviceItems() || IsClipboardFormatAvailable(CF_HDROP); }
+
+void emptyClipboardUnlessChanged(DWORD sequence) {
+    ClipboardSession clipboard;
+    if (clipboard.open() && GetClipboardSequenceNumber() == sequence) EmptyClipboard();
+}
+
 }  // namespace kestrel::shellext

@@ -28,4 +28,13 @@ UINT deviceItemsFormat();
 // True when the clipboard offers data in that format.
 bool clipboardHoldsDeviceItems();
 
+// True when the clipboard offers something a Paste into a device folder
+// takes: device items or a host file list (CF_HDROP).
+bool clipboardHoldsPasteableData();
+
+// After a paste of cut items: empties the clipboard, so that they are not
+// pasted a second time, unless it has changed since its sequence number was
+// `sequence` (another program put something new there meanwhile).
+void emptyClipboardUnlessChanged(DWORD sequence);
+
 }  // namespace kestrel::shellext

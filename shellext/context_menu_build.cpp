@@ -32,7 +32,7 @@ void ItemContextMenu::buildBackground(HMENU menu, UINT index, UINT first) const 
     view.release();  // the menu owns its submenu now
     UINT position = index + 1;
     separatorCheck(menu, position);
-    insertStringItem(menu, position, first + CMD_PASTE, IDS_PASTE, grayedUnless(clipboardHoldsDeviceItems()));
+    insertStringItem(menu, position, first + CMD_PASTE, IDS_PASTE, grayedUnless(clipboardHoldsPasteableData()));
 }
 
 void ItemContextMenu::buildItemMenu(HMENU menu, UINT index, UINT first, UINT flags) const {

@@ -10,6 +10,7 @@
 #include "shellext/private_paste.h"
 #include "shellext/temporary_copy.h"
 #include "shellext/trace.h"
+#include "shellext/transfer.h"
 
 #include <vector>
 
@@ -18,16 +19,6 @@ namespace kestrel::shellext {
 namespace {
 
 constexpr UINT NEW_NAME_SIZE = 260;
-
-// Releases the interface when it goes.
-template <class T>
-struct Held {
-    T* pointer = nullptr;
-    ~Held() {
-        if (pointer != nullptr) pointer->Release();
-    }
-    void** out() { return reinterpret_cast<void**>(&pointer); }
-};
 
 // The device items on the clipboard (which must be open); none when it
 // holds none or the block does not hold what it claims.
@@ -107,22 +98,23 @@ void ItemContextMenu::copyToClipboard(bool cut, HWND window) const {
 }
 
 void ItemContextMenu::paste() const {
-    ClipboardSession clipboard;
-    if (!clipboard.open()) return;
-    const auto block = clipboardItems(format_);
-    if (!block) return;
-    Held<IShellFolder> desktop;
-    if (FAILED(SHGetDesktopFolder(&desktop.pointer)) || desktop.pointer == nullptr) return;
-    Held<IShellFolder> source;
-    const auto folder = reinterpret_cast<LPCITEMIDLIST>(block->folder.data());
-    if (FAILED(desktop.pointer->BindToObject(folder, nullptr, IID_IShellFolder, source.out())) ||
-        source.pointer == nullptr)
+    std::optional<DeviceItemsBlock> block;
+    DWORD sequence = 0;
+    {
+        ClipboardSession clipboard;
+        if (!clipboard.open()) return;
+        block = clipboardItems(format_);
+        sequence = GetClipboardSequenceNumber();
+    }
+    // The clipboard is closed again before anything is copied: a copy on
+    // the device may take minutes, and no other program can use the
+    // clipboard while it is open.
+    if (!block) {
+        (void)PasteFromOleClipboard(folder_);  // host files
         return;
-    std::vector<LPCITEMIDLIST> items;
-    for (const auto& item : block->items) items.push_back(reinterpret_cast<LPCITEMIDLIST>(item.data()));
-    const HRESULT result = folder_->MoveCopyItems(source.pointer, items.data(), static_cast<UINT>(items.size()),
-                                                  block->cut ? TRUE : FALSE);
-    if (SUCCEEDED(result) && block->cut) EmptyClipboard();
+    }
+    const HRESULT result = pasteDeviceItems(folder_, *block, block->cut);
+    if (result == S_OK && block->cut) emptyClipboardUnlessChanged(sequence);
 }
 
 void ItemContextMenu::remove() const {

@@ -7,6 +7,7 @@
 #include "shellext/item_context_menu.h"
 #include "shellext/item_enumerator.h"
 #include "shellext/item_icon.h"
+#include "shellext/temporary_sweep.h"
 #include "shellext/trace.h"
 #include "shellext/transfer.h"
 
@@ -15,6 +16,8 @@
 namespace kestrel::shellext {
 
 HRESULT DeviceFolder::createRoot(DeviceFiles& device, DeviceFolder** out) {
+    // Copies that Open left behind in an earlier session go first.
+    (void)removeStaleTemporaryCopies();
     return create(device, nullptr, nullptr, out);
 }
 
@@ -46,7 +49,10 @@ DeviceFolder::DeviceFolder(DeviceFiles& device, std::unique_ptr<IdAllocator> all
 DeviceFolder::~DeviceFolder() {
     relative_.reset();
     absolute_.reset();
-    if (parent_ != nullptr) parent_->Release();
+    if (parent_ != nullptr)
+        parent_->Release();
+    else
+        (void)removeStaleTemporaryCopies();  // the device's folders are let go
 }
 
 HRESULT DeviceFolder::QueryInterface(REFIID riid, void** out) {

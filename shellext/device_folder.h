@@ -117,6 +117,11 @@ public:
     // True when every element of `list` has an actionable name (and there
     // is at least one).
     static bool allNamesActionable(LPCITEMIDLIST list);
+    // MoveCopyItems with the absolute identifier of the source folder (null
+    // when unknown): the items a move removed at the source are told to the
+    // shell and to the open views of that folder.
+    HRESULT moveCopyItems(IShellFolder* source, LPCITEMIDLIST sourceAbsolute, LPCITEMIDLIST* lists, UINT count,
+                          bool move);
     // The full device path of `list` in this folder (null: the folder).
     DevicePath fullPathOf(LPCITEMIDLIST list) const;
     // The full device path of `list` for an action that changes the device:
@@ -164,6 +169,8 @@ private:
     // `destinationPath`; true when all of it arrived.
     bool copyDeviceEntry(const std::string& sourcePath, const std::string& destinationPath, bool folder);
     bool copyDeviceFile(const std::string& sourcePath, const std::string& destinationPath);
+    // A moved item is gone from its source folder `sourceAbsolute`.
+    void tellRemoved(LPCITEMIDLIST sourceAbsolute, LPCITEMIDLIST item, bool folder) const;
     HWND ownerWindow_ = nullptr;
 };
 

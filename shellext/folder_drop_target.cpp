@@ -2,6 +2,7 @@
 
 #include "shellext/clipboard_formats.h"
 #include "shellext/device_folder.h"
+#include "shellext/drop_menu.h"
 #include "shellext/private_paste.h"
 #include "shellext/trace.h"
 
@@ -15,9 +16,10 @@ FORMATETC hglobalFormat(CLIPFORMAT format) { return FORMATETC{format, nullptr, D
 
 }  // namespace
 
-DropChoice chooseDropEffect(bool accept, DWORD keyState, DWORD allowed) {
+DropChoice chooseDropEffect(bool accept, DWORD keyState, DWORD allowed, bool deviceItems) {
     if (!accept) return {};
     if ((keyState & MK_CONTROL) && (keyState & MK_SHIFT)) return {};
+    if (deviceItems && (keyState & MK_SHIFT)) return DropChoice{DROPEFFECT_MOVE, (allowed & DROPEFFECT_MOVE) != 0};
     return DropChoice{DROPEFFECT_COPY, (allowed & DROPEFFECT_COPY) != 0};
 }
 
@@ -56,7 +58,7 @@ ULONG FolderDropTarget::Release() {
 
 bool FolderDropTarget::choose(DWORD keyState, DWORD* effect) const {
     const DWORD allowed = effect != nullptr ? *effect : DROPEFFECT_NONE;
-    const DropChoice choice = chooseDropEffect(accept_, keyState, allowed);
+    const DropChoice choice = chooseDropEffect(accept_, keyState, allowed, deviceItems_);
     if (effect != nullptr) *effect = choice.effect;
     return choice.drop;
 }
@@ -65,10 +67,13 @@ HRESULT FolderDropTarget::DragEnter(IDataObject* data, DWORD keyState, POINTL po
     SHX_TRACE("FolderDropTarget::DragEnter(%p,%08lX,%ld,%ld)\n", static_cast<void*>(data), keyState, point.x,
               point.y);
     accept_ = false;
+    deviceItems_ = false;
+    buttons_ = keyState & (MK_LBUTTON | MK_RBUTTON);
     if (data != nullptr) {
         FORMATETC items = hglobalFormat(deviceItemsFormat_);
         FORMATETC files = hglobalFormat(CF_HDROP);
-        accept_ = data->QueryGetData(&items) == S_OK || data->QueryGetData(&files) == S_OK;
+        deviceItems_ = data->QueryGetData(&items) == S_OK;
+        accept_ = deviceItems_ || data->QueryGetData(&files) == S_OK;
     }
     choose(keyState, effect);
     return S_OK;
@@ -76,6 +81,7 @@ HRESULT FolderDropTarget::DragEnter(IDataObject* data, DWORD keyState, POINTL po
 
 HRESULT FolderDropTarget::DragOver(DWORD keyState, POINTL point, DWORD* effect) {
     SHX_TRACE("FolderDropTarget::DragOver(%08lX,%ld,%ld)\n", keyState, point.x, point.y);
+    if (keyState & (MK_LBUTTON | MK_RBUTTON)) buttons_ = keyState & (MK_LBUTTON | MK_RBUTTON);
     choose(keyState, effect);
     return S_OK;
 }
@@ -88,9 +94,16 @@ HRESULT FolderDropTarget::DragLeave() {
 
 HRESULT FolderDropTarget::Drop(IDataObject* data, DWORD keyState, POINTL point, DWORD* effect) {
     SHX_TRACE("FolderDropTarget::Drop(%p,%08lX,%ld,%ld)\n", static_cast<void*>(data), keyState, point.x, point.y);
+    const DWORD allowed = effect != nullptr ? *effect : DROPEFFECT_NONE;
     if (!choose(keyState, effect) || data == nullptr) {
         if (effect != nullptr) *effect = DROPEFFECT_NONE;
         return E_FAIL;
+    }
+    // A drag with the right button asks what to do; Cancel drops nothing.
+    if (buttons_ & MK_RBUTTON) {
+        const DWORD chosen = chooseDropEffectFromMenu(window_, POINT{point.x, point.y}, allowed);
+        if (effect != nullptr) *effect = chosen;
+        if (chosen == DROPEFFECT_NONE) return S_OK;
     }
     const bool move = effect != nullptr && *effect == DROPEFFECT_MOVE;
     STGMEDIUM medium{};

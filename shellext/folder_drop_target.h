@@ -1,7 +1,9 @@
 // FolderDropTarget: host files (CF_HDROP) and device items
-// ("qlxshlextDataFormat") dropped onto a device folder. It always copies:
-// Ctrl with Shift shows no drop, and a source that does not allow a copy
-// sees the copy effect but its drop fails.
+// ("qlxshlextDataFormat") dropped onto a device folder. A drag with the
+// left button copies, except that device items dragged with Shift move:
+// Ctrl with Shift shows no drop, and a source that does not allow the
+// effect sees it but its drop fails. A drag with the right button drops
+// through a menu of Copy here, Move here and Cancel (drop_menu.h).
 #pragma once
 
 #include "shellext/server_module.h"
@@ -17,8 +19,8 @@ struct DropChoice {
 };
 
 // The effect for `allowed` effects and `keyState` when the data is
-// acceptable (`accept`).
-DropChoice chooseDropEffect(bool accept, DWORD keyState, DWORD allowed);
+// acceptable (`accept`); `deviceItems` when it holds device items.
+DropChoice chooseDropEffect(bool accept, DWORD keyState, DWORD allowed, bool deviceItems = false);
 
 class FolderDropTarget final : public IDropTarget, LiveObject {
 public:
@@ -44,6 +46,8 @@ private:
     DeviceFolder* folder_;  // holds a reference
     HWND window_;
     bool accept_ = false;
+    bool deviceItems_ = false;  // the data offers device items
+    DWORD buttons_ = 0;         // the mouse buttons of the drag as last seen
     CLIPFORMAT deviceItemsFormat_;
 };
 

@@ -88,6 +88,11 @@ private:
 HRESULT DeviceFolder::MoveCopyItems(IShellFolder* source, LPCITEMIDLIST* lists, UINT count, BOOL move) {
     SHX_TRACE("DeviceFolder::MoveCopyItems(%p,%p,%u,%d)\n", static_cast<void*>(source), static_cast<void*>(lists),
               count, move);
+    return moveCopyItems(source, nullptr, lists, count, move != FALSE);
+}
+
+HRESULT DeviceFolder::moveCopyItems(IShellFolder* source, LPCITEMIDLIST sourceAbsolute, LPCITEMIDLIST* lists,
+                                    UINT count, bool move) {
     if (source == nullptr || (count > 0 && lists == nullptr)) return E_OUTOFMEMORY;
     const std::string destinationFolder = fullPathOf(nullptr).text;
     UINT handled = 0;
@@ -116,9 +121,11 @@ HRESULT DeviceFolder::MoveCopyItems(IShellFolder* source, LPCITEMIDLIST* lists, 
         }
         const bool folder = item.folderLike();
         const bool copied = copyDeviceEntry(from, to, folder);
-        if (copied && move) (void)(folder ? DeleteDeviceFolder(from.c_str()) : DeleteDeviceFile(from.c_str()));
+        const bool removed =
+            copied && move && (folder ? DeleteDeviceFolder(from.c_str()) : DeleteDeviceFile(from.c_str())) == S_OK;
         const bool cancelled = userCancelled();
         progress_.reset();
+        if (removed) tellRemoved(sourceAbsolute, lists[i], folder);
         if (copied) {
             ++handled;
             ItemFields fields;
@@ -138,6 +145,14 @@ HRESULT DeviceFolder::MoveCopyItems(IShellFolder* source, LPCITEMIDLIST* lists, 
         if (cancelled) break;
     }
     return handled > 0 ? S_OK : E_OUTOFMEMORY;
+}
+
+void DeviceFolder::tellRemoved(LPCITEMIDLIST sourceAbsolute, LPCITEMIDLIST item, bool folder) const {
+    if (sourceAbsolute == nullptr) return;
+    const LONG event = folder ? SHCNE_RMDIR : SHCNE_DELETE;
+    const OwnedItemList absolute = allocator_->own(allocator_->concatenate(sourceAbsolute, item));
+    if (absolute) SHChangeNotify(event, SHCNF_IDLIST, absolute.get(), nullptr);
+    notifyViews(sourceAbsolute, event, item, nullptr);
 }
 
 bool DeviceFolder::copyDeviceEntry(const std::string& sourcePath, const std::string& destinationPath, bool folder) {

@@ -49,8 +49,16 @@ FolderView::FolderView(DeviceFolder* folder, std::unique_ptr<IdAllocator> alloca
 FolderView::~FolderView() {
     if (registered_) ServerModule::instance().views().remove(this);
     // A view released without DestroyViewWindow takes its window along, so
-    // that no window is left pointing at it.
-    if (window_ != nullptr) DestroyWindow(window_);
+    // that no window is left pointing at it. Only the window's own thread
+    // can destroy it: from any other thread (the last reference was held
+    // by a caller of NotifyViews) the window is parted from the view and
+    // closes itself there.
+    if (window_ != nullptr) {
+        if (GetWindowThreadProcessId(window_, nullptr) == GetCurrentThreadId())
+            DestroyWindow(window_);
+        else
+            leaveForeignWindow();
+    }
     releaseBrowsers();
     relative_.reset();
     folder_->Release();

@@ -9,14 +9,17 @@
 // IShellView), view_window.cpp (window class and messages), view_list.cpp
 // (the list and its items), view_display.cpp (texts and icons of items),
 // view_notify.cpp (list-view notifications), view_menus.cpp (menu merging
-// and the toolbar), view_commands.cpp (commands, context menu, view modes).
+// and the toolbar), view_commands.cpp (commands, context menu, view modes),
+// view_threads.cpp (references and changes from other threads).
 #pragma once
 
 #include "shellext/id_allocator.h"
 #include "shellext/menu_handle.h"
 #include "shellext/server_module.h"
 #include "shellext/shell_api.h"
+#include "shellext/view_changes.h"
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -69,9 +72,19 @@ public:
     HRESULT STDMETHODCALLTYPE SelectItem(PCUITEMID_CHILD item, SVSIF flags) override;
     HRESULT STDMETHODCALLTYPE GetItemObject(UINT which, REFIID riid, void** out) override;
 
-    // The view operations of NotifyViews.
+    // A reference for a caller that found the view in the view registry:
+    // taken unless the last one is already gone (false then).
+    [[nodiscard]] bool addRefIfAlive();
+
+    // A change for the view from NotifyViews, on any thread: applied at once
+    // on the thread of the view's window, otherwise queued and applied there
+    // when the window takes its message. A view without a window has nothing
+    // to change (its list is read when the window is made).
+    void postChange(LONG event, LPCITEMIDLIST item, LPCITEMIDLIST newItem);
+
+    // The view operations of NotifyViews, on the view's own thread.
     const DeviceFolder* folder() const;            // the folder shown
-    void appendItem(LPCITEMIDLIST item);           // SHCNE_CREATE / SHCNE_MKDIR
+    void appendItem(LPCITEMIDLIST item);           // SHCNE_CREATE / SHCNE_MKDIR (a listed item: updated)
     void removeItem(LPCITEMIDLIST item);           // SHCNE_DELETE / SHCNE_RMDIR
     void renameItem(LPCITEMIDLIST item, LPCITEMIDLIST newItem);  // skipped during label editing
     void updateItem(LPCITEMIDLIST item, LPCITEMIDLIST newItem);
@@ -93,6 +106,11 @@ private:
     LRESULT onCreate();
     void onSize(int width, int height);
     void focusList();
+    // view_threads.cpp
+    void applyQueuedChanges();
+    // The view is going while its window lives on another thread: the
+    // window is parted from the view and asked to close there.
+    void leaveForeignWindow();
 
     // view_list.cpp
     bool createListView();
@@ -124,7 +142,8 @@ private:
     void onItemChanged(const NMLISTVIEW& change);
     void onListFocus(bool gained);
     void onItemActivate();
-    void onBeginDrag();
+    // A drag of the selected items with `button` (MK_LBUTTON or MK_RBUTTON).
+    void onBeginDrag(DWORD button);
     void onHeaderEndTrack(const NMHEADERA& change);
     void tellBrowser(ULONG change);
 
@@ -147,7 +166,7 @@ private:
     void setViewMode(UINT command);
     void clipboardCommand(UINT command);
 
-    ULONG references_ = 1;
+    std::atomic<ULONG> references_{1};
     UiState uiState_ = UiState::Deactivated;
     OwnedItemList relative_;
     FOLDERSETTINGS settings_{FVM_DETAILS, 0};
@@ -164,6 +183,9 @@ private:
     ICommDlgBrowser* dialogBrowser_ = nullptr;
     int viewBitmapOffset_ = 0;
     bool registered_ = false;  // in the view registry
+    // The view's window for other threads: set while it exists.
+    std::atomic<HWND> changeWindow_{nullptr};
+    ViewChangeQueue queuedChanges_;
 };
 
 // CreateViewObject's view: a FolderView on `folder` and its relative

@@ -3,6 +3,7 @@
 #include "shellext/item_data_object.h"
 
 #include "shellext/clipboard_formats.h"
+#include "shellext/context_menu_block.h"
 #include "shellext/device_file_stream.h"
 #include "shellext/device_folder.h"
 #include "shellext/format_enumerator.h"
@@ -71,11 +72,13 @@ HRESULT ItemDataObject::create(DeviceFolder* folder, PCUITEMID_CHILD_ARRAY items
 ItemDataObject::ItemDataObject(DeviceFolder* folder, std::unique_ptr<IdAllocator> allocator, bool cut)
     : folder_(folder), allocator_(std::move(allocator)), dragLoopFormat_(registered(formats::IN_DRAG_LOOP)),
       descriptorFormat_(registered(formats::FILE_GROUP_DESCRIPTOR)), contentsFormat_(registered(formats::FILE_CONTENTS)),
-      idListFormat_(registered(formats::SHELL_ID_LIST)), cut_(cut) {
+      idListFormat_(registered(formats::SHELL_ID_LIST)), deviceItemsFormat_(registered(formats::DEVICE_ITEMS)),
+      cut_(cut) {
     folder_->AddRef();
     formats_[0] = offered(descriptorFormat_, TYMED_HGLOBAL);
     formats_[1] = offered(contentsFormat_, TYMED_ISTREAM);
     formats_[2] = offered(idListFormat_, TYMED_HGLOBAL);
+    formats_[3] = offered(deviceItemsFormat_, TYMED_HGLOBAL);
 }
 
 ItemDataObject::~ItemDataObject() {
@@ -117,6 +120,13 @@ std::vector<LPCITEMIDLIST> ItemDataObject::entryLists() const {
     return lists;
 }
 
+std::vector<LPCITEMIDLIST> ItemDataObject::givenLists() const {
+    std::vector<LPCITEMIDLIST> lists;
+    lists.reserve(given_.size());
+    for (size_t index : given_) lists.push_back(entries_[index].get());
+    return lists;
+}
+
 HRESULT ItemDataObject::QueryInterface(REFIID riid, void** out) {
     SHX_TRACE("ItemDataObject::QueryInterface(%s,%p)\n", guidText(riid).c_str(), static_cast<void*>(out));
     if (out == nullptr) return E_POINTER;
@@ -147,6 +157,11 @@ HRESULT ItemDataObject::GetData(FORMATETC* format, STGMEDIUM* medium) {
     if (asked == descriptorFormat_) return hglobalMedium(fileGroupDescriptorBlock(entryLists()), medium);
     if (asked == contentsFormat_) return fileContents(format->lindex, medium);
     if (asked == dragLoopFormat_) return hglobalMedium(valueBlock(1), medium);
+    if (asked == deviceItemsFormat_) {
+        const auto given = givenLists();
+        return hglobalMedium(
+            deviceItemsBlock(folder_->absoluteId(), given.data(), static_cast<UINT>(given.size()), cut_), medium);
+    }
     return E_INVALIDARG;
 }
 
@@ -208,8 +223,7 @@ HRESULT ItemDataObject::takeDropEffect(CLIPFORMAT, const STGMEDIUM& medium) {
         return S_FALSE;
     // The sources of the move are the items the object was made for; what
     // lies below a folder item goes with it.
-    std::vector<LPCITEMIDLIST> sources;
-    for (size_t index : given_) sources.push_back(entries_[index].get());
+    std::vector<LPCITEMIDLIST> sources = givenLists();
     const HRESULT deleted = folder_->DeleteItems(sources.data(), static_cast<UINT>(sources.size()));
     if (OleIsCurrentClipboard(this) == S_OK) OleSetClipboard(nullptr);
     return deleted;

@@ -2,8 +2,9 @@
 // clipboard and in a drag. At creation the given items are expanded depth
 // first (a folder item is followed by everything below it). It offers
 // "FileGroupDescriptor", "FileContents" (a DeviceFileStream per entry) and
-// "Shell IDList Array", serves "Preferred DropEffect" and "InShellDragLoop"
-// as well, and takes the shell's "Performed DropEffect", "Paste Succeeded"
+// "Shell IDList Array" and the extension's own "qlxshlextDataFormat" (the
+// items with the cut flag, which a device folder takes on a paste or a
+// drop), serves "Preferred DropEffect" and "InShellDragLoop" as well, and takes the shell's "Performed DropEffect", "Paste Succeeded"
 // and "Logical Performed DropEffect": after a performed move the items it
 // was made for are deleted from the device.
 #pragma once
@@ -22,7 +23,7 @@ class DeviceFolder;
 
 class ItemDataObject final : public IDataObject, LiveObject {
 public:
-    static constexpr ULONG OFFERED_FORMATS = 3;
+    static constexpr ULONG OFFERED_FORMATS = 4;
 
     // E_OUTOFMEMORY (and null) when it cannot be made.
     static HRESULT create(DeviceFolder* folder, PCUITEMID_CHILD_ARRAY items, UINT count, bool cut,
@@ -50,6 +51,8 @@ private:
     bool append(LPITEMIDLIST entry);
     bool appendContents(LPCITEMIDLIST folderEntry);
     std::vector<LPCITEMIDLIST> entryLists() const;
+    // The lists of the items the object was made for.
+    std::vector<LPCITEMIDLIST> givenLists() const;
     HRESULT fileContents(LONG index, STGMEDIUM* medium) const;
     HRESULT takeDropEffect(CLIPFORMAT format, const STGMEDIUM& medium);
 
@@ -63,6 +66,7 @@ private:
     CLIPFORMAT descriptorFormat_;
     CLIPFORMAT contentsFormat_;
     CLIPFORMAT idListFormat_;
+    CLIPFORMAT deviceItemsFormat_;
     bool cut_;
     DWORD performedEffect_ = DROPEFFECT_NONE;
 };

@@ -6,7 +6,9 @@
 
 namespace kestrel::shellext {
 
-ItemDropSource* ItemDropSource::create() { return new (std::nothrow) ItemDropSource(); }
+ItemDropSource* ItemDropSource::create(DWORD button) {
+    return new (std::nothrow) ItemDropSource(button == MK_RBUTTON ? MK_RBUTTON : MK_LBUTTON);
+}
 
 HRESULT ItemDropSource::QueryInterface(REFIID riid, void** out) {
     SHX_TRACE("ItemDropSource::QueryInterface(%s,%p)\n", guidText(riid).c_str(), static_cast<void*>(out));
@@ -31,7 +33,7 @@ ULONG ItemDropSource::Release() {
 HRESULT ItemDropSource::QueryContinueDrag(BOOL escapePressed, DWORD keyState) {
     SHX_TRACE("ItemDropSource::QueryContinueDrag(%d,%08lX)\n", escapePressed, keyState);
     if (escapePressed) return DRAGDROP_S_CANCEL;
-    if (!(keyState & MK_LBUTTON)) return DRAGDROP_S_DROP;
+    if (!(keyState & button_)) return DRAGDROP_S_DROP;
     return S_OK;
 }
 

@@ -1,5 +1,6 @@
 // ItemDropSource: the drop source of a drag that the view starts with an
-// ItemDataObject. Escape cancels, releasing the left button drops.
+// ItemDataObject. Escape cancels; releasing the button the drag was started
+// with (left or right) drops.
 #pragma once
 
 #include "shellext/server_module.h"
@@ -9,7 +10,9 @@ namespace kestrel::shellext {
 
 class ItemDropSource final : public IDropSource, LiveObject {
 public:
-    static ItemDropSource* create();
+    // `button`: MK_RBUTTON for a drag with the right button, otherwise a
+    // drag with the left one.
+    static ItemDropSource* create(DWORD button = MK_LBUTTON);
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override;
     ULONG STDMETHODCALLTYPE AddRef() override;
@@ -18,9 +21,10 @@ public:
     HRESULT STDMETHODCALLTYPE GiveFeedback(DWORD effect) override;
 
 private:
-    ItemDropSource() = default;
+    explicit ItemDropSource(DWORD button) : button_(button) {}
     ~ItemDropSource() = default;
     ULONG references_ = 1;
+    DWORD button_;
 };
 
 }  // namespace kestrel::shellext

@@ -25,11 +25,13 @@ bool sameFolder(LPCITEMIDLIST first, LPCITEMIDLIST second) {
 void notifyViews(LPCITEMIDLIST folderAbsolute, LONG event, LPCITEMIDLIST item, LPCITEMIDLIST newItem) {
     SHX_TRACE("NotifyViews(%p,%08lX,%p,%p)\n", static_cast<const void*>(folderAbsolute), static_cast<long>(event),
               static_cast<const void*>(item), static_cast<const void*>(newItem));
-    ServerModule::instance().views().forEach([&](FolderView* view) {
+    // Each view is held while it is told, and a view on another thread
+    // gets the change through its window's messages (FolderView::postChange).
+    for (const HeldView& view : ServerModule::instance().views().holdAll()) {
         const DeviceFolder* folder = view->folder();
-        if (folder == nullptr || !sameFolder(folder->absoluteId(), folderAbsolute)) return;
-        applyViewChange(*view, event, item, newItem);
-    });
+        if (folder == nullptr || !sameFolder(folder->absoluteId(), folderAbsolute)) continue;
+        view->postChange(event, item, newItem);
+    }
 }
 
 }  // namespace kestrel::shellext

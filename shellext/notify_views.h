@@ -3,7 +3,9 @@
 // without an item it refreshes its whole list; otherwise, by the event, it
 // renames (SHCNE_RENAMEITEM, SHCNE_RENAMEFOLDER), appends (SHCNE_CREATE,
 // SHCNE_MKDIR), removes (SHCNE_DELETE, SHCNE_RMDIR) or updates
-// (SHCNE_UPDATEITEM) the item. Other events are ignored.
+// (SHCNE_UPDATEITEM) the item. Other events are ignored. A view is changed
+// only on its own window's thread: from any other thread the change is
+// posted to it.
 #pragma once
 
 #include "shellext/shell_api.h"

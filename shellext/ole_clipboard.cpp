@@ -1,9 +1,14 @@
 // The view's Copy, Cut and Paste over the OLE clipboard (transfer.h).
 #include "shellext/clipboard_formats.h"
+#include "shellext/clipboard_session.h"
 #include "shellext/device_folder.h"
+#include "shellext/device_items_block.h"
 #include "shellext/global_block.h"
+#include "shellext/private_paste.h"
 #include "shellext/trace.h"
 #include "shellext/transfer.h"
+
+#include <optional>
 
 namespace kestrel::shellext {
 
@@ -45,6 +50,47 @@ void reportMove(IDataObject* data, const char* formatName) {
     if (FAILED(data->SetData(&format, &medium, TRUE))) ReleaseStgMedium(&medium);
 }
 
+// The device items the data object offers; none when it offers none.
+std::optional<DeviceItemsBlock> deviceItemsOf(IDataObject* data) {
+    FORMATETC format = hglobalFormat(registered(formats::DEVICE_ITEMS));
+    STGMEDIUM medium{};
+    if (FAILED(data->GetData(&format, &medium))) return std::nullopt;
+    std::optional<DeviceItemsBlock> block;
+    if (medium.tymed == TYMED_HGLOBAL) {
+        LockedBlock locked(medium.hGlobal);
+        block = readDeviceItems(locked.bytes(), locked.size());
+    }
+    ReleaseStgMedium(&medium);
+    return block;
+}
+
+// Device items (the same way as the context menu's Paste and a drop), or
+// else the host file list, into `folder`.
+HRESULT pasteData(DeviceFolder* folder, IDataObject* data, bool* cutItemsMoved) {
+    if (folder == nullptr || data == nullptr) return E_INVALIDARG;
+    if (const std::optional<DeviceItemsBlock> block = deviceItemsOf(data)) {
+        const HRESULT result = pasteDeviceItems(folder, *block, block->cut);
+        *cutItemsMoved = block->cut && result == S_OK;
+        return result;
+    }
+    const bool move = preferredMove(data);
+    FORMATETC files = hglobalFormat(CF_HDROP);
+    STGMEDIUM medium{};
+    HRESULT result = S_FALSE;
+    if (SUCCEEDED(data->GetData(&files, &medium))) {
+        if (medium.tymed == TYMED_HGLOBAL)
+            result = folder->CopyDroppedFiles(static_cast<HDROP>(medium.hGlobal), move ? TRUE : FALSE);
+        ReleaseStgMedium(&medium);
+    }
+    // The source deletes its originals once it hears of a performed move:
+    // that is told only when every file arrived whole on the device.
+    if (move && result == S_OK) {
+        reportMove(data, formats::PERFORMED_DROP_EFFECT);
+        reportMove(data, formats::PASTE_SUCCEEDED);
+    }
+    return result;
+}
+
 }  // namespace
 
 HRESULT CopyToOleClipboard(DeviceFolder* folder, PCUITEMID_CHILD_ARRAY items, UINT count, bool cut) {
@@ -60,32 +106,20 @@ HRESULT CopyToOleClipboard(DeviceFolder* folder, PCUITEMID_CHILD_ARRAY items, UI
 HRESULT PasteFromOleClipboard(DeviceFolder* folder) {
     SHX_TRACE("PasteFromOleClipboard\n");
     if (folder == nullptr) return E_INVALIDARG;
+    const DWORD sequence = GetClipboardSequenceNumber();
     IDataObject* data = nullptr;
     if (FAILED(OleGetClipboard(&data)) || data == nullptr) return S_FALSE;
-    const HRESULT result = PasteDataObject(folder, data);
+    bool cutItemsMoved = false;
+    const HRESULT result = pasteData(folder, data, &cutItemsMoved);
     data->Release();
+    // Cut items that moved are no longer where the clipboard says.
+    if (cutItemsMoved) emptyClipboardUnlessChanged(sequence);
     return result;
 }
 
 HRESULT PasteDataObject(DeviceFolder* folder, IDataObject* data) {
-    if (folder == nullptr || data == nullptr) return E_INVALIDARG;
-    const bool move = preferredMove(data);
-    FORMATETC files = hglobalFormat(CF_HDROP);
-    STGMEDIUM medium{};
-    HRESULT result = S_FALSE;
-    if (SUCCEEDED(data->GetData(&files, &medium))) {
-        if (medium.tymed == TYMED_HGLOBAL)
-            result = folder->CopyDroppedFiles(static_cast<HDROP>(medium.hGlobal), move ? TRUE : FALSE);
-        ReleaseStgMedium(&medium);
-    }
-    // The source deletes its originals once it hears of a performed move:
-    // that is told only when every file arrived whole on the device. A cut
-    // of device items offers no file list and is never reported either.
-    if (move && result == S_OK) {
-        reportMove(data, formats::PERFORMED_DROP_EFFECT);
-        reportMove(data, formats::PASTE_SUCCEEDED);
-    }
-    return result;
+    bool cutItemsMoved = false;
+    return pasteData(folder, data, &cutItemsMoved);
 }
 
 }  // namespace kestrel::shellext

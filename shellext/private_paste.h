@@ -1,4 +1,5 @@
-// The drop of device items ("qlxshlextDataFormat") onto a device folder:
+// The drop or paste of device items ("qlxshlextDataFormat") onto a device
+// folder, the one way device items reach another device folder:
 // the items' source folder is bound from the Desktop and the items are
 // copied (or moved) with the target's MoveCopyItems. Items dropped onto
 // their own folder stay as they are.
@@ -18,9 +19,12 @@ namespace kestrel::shellext {
 
 class DeviceFolder;
 
-// S_OK (also when the items are already in `target`'s folder), S_FALSE
-// when the block is unreadable or the source folder cannot be bound,
-// otherwise MoveCopyItems' result.
+// S_FALSE when the block is unreadable, the source folder cannot be bound
+// or the items are already in `target`'s folder (nothing was done, so a
+// cut stays on the clipboard and a move is not reported), otherwise
+// MoveCopyItems' result.
 HRESULT pastePrivateData(DeviceFolder* target, HGLOBAL block, bool move);
+// The same for a block already read.
+HRESULT pasteDeviceItems(DeviceFolder* target, const DeviceItemsBlock& block, bool move);
 
 }  // namespace kestrel::shellext

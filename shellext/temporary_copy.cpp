@@ -6,6 +6,7 @@
 #include "shellext/shell_api.h"
 #include "shellext/user_messages.h"
 
+#include <cctype>
 #include <vector>
 
 namespace kestrel::shellext {
@@ -15,18 +16,24 @@ namespace {
 constexpr uint32_t COPY_CHUNK = 61440;
 constexpr int ATTEMPTS = 100;
 
-// A new, empty folder below the host's temporary folder; none on failure.
+// A new, empty folder of copies; none on failure.
 std::optional<std::string> newTemporaryFolder() {
-    char base[MAX_PATH + 1] = {};
-    const DWORD length = GetTempPathA(sizeof base, base);
-    if (length == 0 || length > MAX_PATH) return std::nullopt;
+    const std::optional<std::string> base = temporaryCopiesFolder();
+    if (!base) return std::nullopt;
+    if (!CreateDirectoryA(base->c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return std::nullopt;
     for (int attempt = 0; attempt < ATTEMPTS; ++attempt) {
-        const std::string folder = std::string(base) + formatText("Kestrel-%08lx-%08lx", GetCurrentProcessId(),
-                                                                  GetTickCount() + static_cast<DWORD>(attempt));
+        const std::string folder = *base + formatText("\\%08lx-%08lx", GetCurrentProcessId(),
+                                                      GetTickCount() + static_cast<DWORD>(attempt));
         if (CreateDirectoryA(folder.c_str(), nullptr)) return folder;
         if (GetLastError() != ERROR_ALREADY_EXISTS) return std::nullopt;
     }
     return std::nullopt;
+}
+
+bool isHexDigits(const std::string& text, size_t from, size_t count) {
+    for (size_t i = from; i < from + count; ++i)
+        if (i >= text.size() || !std::isxdigit(static_cast<unsigned char>(text[i]))) return false;
+    return true;
 }
 
 // Owner of a device file descriptor.
@@ -66,6 +73,19 @@ bool copyBytes(DeviceFiles& device, int32_t fd, HANDLE host) {
 }
 
 }  // namespace
+
+std::optional<std::string> temporaryCopiesFolder() {
+    char base[MAX_PATH + 1] = {};
+    const DWORD length = GetTempPathA(sizeof base, base);
+    if (length == 0 || length > MAX_PATH) return std::nullopt;
+    std::string folder = base;
+    if (!folder.empty() && folder.back() != '\\') folder += '\\';
+    return folder + TEMPORARY_COPIES_FOLDER;
+}
+
+bool isCopyFolderName(const std::string& name) {
+    return name.size() == 17 && name[8] == '-' && isHexDigits(name, 0, 8) && isHexDigits(name, 9, 8);
+}
 
 std::optional<std::string> copyToTemporaryHostFile(DeviceFiles& device, const std::string& fullPath,
                                                    const std::string& name) {

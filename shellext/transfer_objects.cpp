@@ -22,9 +22,11 @@ HRESULT CreateItemDataObject(DeviceFolder* folder, PCUITEMID_CHILD_ARRAY items, 
     return S_OK;
 }
 
-HRESULT CreateItemDropSource(IDropSource** out) {
+HRESULT CreateItemDropSource(IDropSource** out) { return CreateItemDropSource(MK_LBUTTON, out); }
+
+HRESULT CreateItemDropSource(DWORD button, IDropSource** out) {
     if (out == nullptr) return E_POINTER;
-    *out = ItemDropSource::create();
+    *out = ItemDropSource::create(button);
     return *out != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 

@@ -146,7 +146,14 @@ void FolderView::replaceItem(int index, LPCITEMIDLIST newItem) {
 
 void FolderView::appendItem(LPCITEMIDLIST item) {
     SHX_TRACE("FolderView::appendItem(%p)\n", static_cast<const void*>(item));
-    if (listView_ != nullptr && item != nullptr) insertItem(item);
+    if (listView_ == nullptr || item == nullptr) return;
+    // An item that replaced one of the same name (a paste over it) keeps
+    // its one row, with what the new item says.
+    const int index = findItem(item);
+    if (index >= 0)
+        replaceItem(index, item);
+    else
+        insertItem(item);
 }
 
 void FolderView::removeItem(LPCITEMIDLIST item) {

@@ -102,7 +102,7 @@ void FolderView::mergeViewMenu(HMENU view) {
 
 void FolderView::onInitMenuPopup(HMENU menu) {
     if (menu == nullptr) return;
-    EnableMenuItem(menu, CMD_PASTE, MF_BYCOMMAND | (clipboardHoldsDeviceItems() ? MF_ENABLED : MF_GRAYED));
+    EnableMenuItem(menu, CMD_PASTE, MF_BYCOMMAND | (clipboardHoldsPasteableData() ? MF_ENABLED : MF_GRAYED));
     const bool selected = listView_ != nullptr && ListView_GetSelectedCount(listView_) > 0;
     EnableMenuItem(menu, CMD_CUT, MF_BYCOMMAND | (selected ? MF_ENABLED : MF_GRAYED));
     EnableMenuItem(menu, CMD_COPY, MF_BYCOMMAND | (selected ? MF_ENABLED : MF_GRAYED));

@@ -70,8 +70,8 @@ LRESULT FolderView::onListNotify(NMHDR& header) {
     case NM_SETFOCUS: onListFocus(true); return 0;
     case NM_KILLFOCUS: onListFocus(false); return 0;
     case LVN_ITEMACTIVATE: onItemActivate(); return 0;
-    case LVN_BEGINDRAG:
-    case LVN_BEGINRDRAG: onBeginDrag(); return 0;
+    case LVN_BEGINDRAG: onBeginDrag(MK_LBUTTON); return 0;
+    case LVN_BEGINRDRAG: onBeginDrag(MK_RBUTTON); return 0;
     default: return 0;
     }
 }
@@ -130,14 +130,14 @@ void FolderView::onItemActivate() {
     runContextMenu(POINT{0, 0}, true, 0);
 }
 
-void FolderView::onBeginDrag() {
+void FolderView::onBeginDrag(DWORD button) {
     WaitCursor wait;
     auto items = selectedItems();
     if (items.empty()) return;
     Held<IDataObject> data;
     Held<IDropSource> source;
     if (FAILED(CreateItemDataObject(folder_, items.data(), static_cast<UINT>(items.size()), &data.pointer)) ||
-        FAILED(CreateItemDropSource(&source.pointer)))
+        FAILED(CreateItemDropSource(button, &source.pointer)))
         return;
     DWORD effect = DROPEFFECT_NONE;
     DoDragDrop(data.pointer, source.pointer, DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK, &effect);

@@ -1,10 +1,23 @@
 #include "shellext/view_registry.h"
 
+#include "shellext/folder_view.h"
 #include "shellext/shell_api.h"
 
 #include <vector>
 
 namespace kestrel::shellext {
+
+HeldView::~HeldView() {
+    if (view_ != nullptr) view_->Release();
+}
+
+HeldView& HeldView::operator=(HeldView&& other) noexcept {
+    if (this != &other) {
+        if (view_ != nullptr) view_->Release();
+        view_ = std::exchange(other.view_, nullptr);
+    }
+    return *this;
+}
 
 bool ViewRegistry::add(FolderView* view) {
     auto* node = static_cast<Node*>(CoTaskMemAlloc(sizeof(Node)));
@@ -33,13 +46,12 @@ bool ViewRegistry::remove(FolderView* view) {
     return false;
 }
 
-void ViewRegistry::forEach(const std::function<void(FolderView*)>& visit) const {
-    std::vector<FolderView*> views;
-    {
-        std::lock_guard lock(mutex_);
-        for (Node* node = head_; node != nullptr; node = node->next) views.push_back(node->view);
-    }
-    for (FolderView* view : views) visit(view);
+std::vector<HeldView> ViewRegistry::holdAll() const {
+    std::vector<HeldView> held;
+    std::lock_guard lock(mutex_);
+    for (Node* node = head_; node != nullptr; node = node->next)
+        if (node->view->addRefIfAlive()) held.emplace_back(node->view);
+    return held;
 }
 
 size_t ViewRegistry::size() const {

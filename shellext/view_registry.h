@@ -2,15 +2,35 @@
 // object of the extension reaches every view that shows the folder. A
 // singly linked list with head and tail; its nodes come from the shell
 // allocator (the COM task allocator). Each Explorer window runs on a thread
-// of its own, so the list is guarded by a lock.
+// of its own, so the list is guarded by a lock, and a view is used outside
+// the lock only while a reference to it is held (holdAll).
 #pragma once
 
-#include <functional>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 namespace kestrel::shellext {
 
 class FolderView;
+
+// A reference to a view for as long as the object lives.
+class HeldView {
+public:
+    // Takes over a reference the caller holds.
+    explicit HeldView(FolderView* view) : view_(view) {}
+    ~HeldView();
+    HeldView(HeldView&& other) noexcept : view_(std::exchange(other.view_, nullptr)) {}
+    HeldView& operator=(HeldView&& other) noexcept;
+    HeldView(const HeldView&) = delete;
+    HeldView& operator=(const HeldView&) = delete;
+
+    FolderView* get() const { return view_; }
+    FolderView* operator->() const { return view_; }
+
+private:
+    FolderView* view_;
+};
 
 class ViewRegistry {
 public:
@@ -23,9 +43,10 @@ public:
     bool add(FolderView* view);
     // Removes the first node holding `view`; false when there is none.
     bool remove(FolderView* view);
-    // Calls `visit` for each view, head to tail, on a copy of the list taken
-    // under the lock (a visit may add or remove views).
-    void forEach(const std::function<void(FolderView*)>& visit) const;
+    // Every view that is still alive, each with a reference taken under the
+    // lock, head to tail. A view whose last reference is gone (its
+    // destructor is on the way to remove it) is left out.
+    [[nodiscard]] std::vector<HeldView> holdAll() const;
     size_t size() const;
     // Frees every node.
     void clear();

@@ -45,12 +45,20 @@ LRESULT CALLBACK FolderView::windowProcedure(HWND window, UINT message, WPARAM w
         auto* view = static_cast<FolderView*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
         SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(view));
         view->window_ = window;
+        view->changeWindow_ = window;
         return DefWindowProcA(window, message, wParam, lParam);
     }
     auto* view = reinterpret_cast<FolderView*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-    if (view == nullptr) return DefWindowProcA(window, message, wParam, lParam);
+    if (view == nullptr) {
+        // A window whose view went on another thread (leaveForeignWindow)
+        // closes here, and its drop target (which holds the folder) goes
+        // with it.
+        if (message == WM_DESTROY) RevokeDragDrop(window);
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
     if (message == WM_NCDESTROY) {
         SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+        view->changeWindow_ = nullptr;
         view->window_ = nullptr;
         view->listView_ = nullptr;
         return DefWindowProcA(window, message, wParam, lParam);
@@ -59,6 +67,10 @@ LRESULT CALLBACK FolderView::windowProcedure(HWND window, UINT message, WPARAM w
 }
 
 LRESULT FolderView::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != 0 && message == viewChangeMessage()) {
+        applyQueuedChanges();
+        return 0;
+    }
     switch (message) {
     case WM_CREATE: return onCreate();
     case WM_DESTROY: RevokeDragDrop(window_); break;

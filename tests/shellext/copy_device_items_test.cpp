@@ -113,8 +113,9 @@ TEST_F(CopyItemsTest, ACutOfDeviceItemsIsNotLostByTheHostFilePaste) {
     ASSERT_TRUE(music != nullptr && backup != nullptr);
     LPCITEMIDLIST items[] = {item(music, "a.mp3")};
     ASSERT_EQ(CopyToOleClipboard(music, items, 1, true), S_OK);
-    // The clipboard offers no host files: nothing is pasted, and the cut
-    // items must stay where they are.
+    // The clipboard offers device items, but no host files; here in process
+    // the Desktop cannot bind their folder, so nothing is pasted, and the
+    // cut items must stay where they are.
     EXPECT_EQ(PasteFromOleClipboard(backup), S_FALSE);
     EXPECT_EQ(device.text("/Music/a.mp3"), "a");
     EXPECT_TRUE(dialogs->seen().empty());

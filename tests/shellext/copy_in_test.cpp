@@ -4,6 +4,8 @@
 #include "platform/win32/unique_handle.h"
 #include "shellext/transfer.h"
 #include "tests/shellext/harness/drop_files.h"
+#include "tests/shellext/harness/menu_picker.h"
+#include "tests/shellext/harness/shell_browser_double.h"
 #include "tests/shellext/harness/test_window.h"
 #include "tests/shellext/transfer_fixture.h"
 
@@ -347,6 +349,78 @@ TEST_F(CopyInTest, TheDropSourceDropsOnReleaseAndCancelsOnEscape) {
     EXPECT_EQ(source->QueryContinueDrag(FALSE, MK_RBUTTON), DRAGDROP_S_DROP);
     EXPECT_EQ(source->GiveFeedback(DROPEFFECT_COPY), DRAGDROP_S_USEDEFAULTCURSORS);
     expectLastRelease(source, "drop source");
+
+    // A drag with the right button goes on while that button is down.
+    ComRef<IDropSource> right;
+    ASSERT_EQ(CreateItemDropSource(MK_RBUTTON, right.out()), S_OK);
+    EXPECT_EQ(right->QueryContinueDrag(FALSE, MK_RBUTTON), S_OK);
+    EXPECT_EQ(right->QueryContinueDrag(FALSE, MK_RBUTTON | MK_CONTROL), S_OK);
+    EXPECT_EQ(right->QueryContinueDrag(FALSE, 0), DRAGDROP_S_DROP);
+    EXPECT_EQ(right->QueryContinueDrag(FALSE, MK_LBUTTON), DRAGDROP_S_DROP) << "the left button does not hold it";
+    EXPECT_EQ(right->QueryContinueDrag(TRUE, MK_RBUTTON), DRAGDROP_S_CANCEL);
+    expectLastRelease(right, "drop source");
+}
+
+// A drop with the right mouse button asks, as Explorer does: Copy here,
+// Move here or Cancel; a cancelled drop copies nothing.
+TEST_F(CopyInTest, ARightButtonDropAsksWhetherToCopyOrMove) {
+    MenuPicker menus;
+    auto rightDrop = [this, &menus](const std::string& host, char key) {
+        menus.pick({key});
+        ComRef<IDropTarget> target;
+        EXPECT_EQ(root->CreateViewObject(window.child(), IID_IDropTarget, target.outVoid()), S_OK);
+        FileDropData data({host});
+        DWORD effect = ANY_EFFECT;
+        EXPECT_EQ(target->DragEnter(&data, MK_RBUTTON, POINTL{5, 5}, &effect), S_OK);
+        EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_COPY)) << "the default shown while dragging";
+        effect = ANY_EFFECT;
+        EXPECT_EQ(target->DragOver(MK_RBUTTON, POINTL{6, 6}, &effect), S_OK);
+        effect = ANY_EFFECT;
+        EXPECT_EQ(target->Drop(&data, 0, POINTL{6, 6}, &effect), S_OK);
+        expectLastRelease(target, "drop target");
+        pumpMessages(50);
+        return effect;
+    };
+    EXPECT_EQ(rightDrop(hostFile("moved.txt", "m"), 'm'), static_cast<DWORD>(DROPEFFECT_MOVE));
+    EXPECT_EQ(device.text("/moved.txt"), "m");
+    ASSERT_EQ(menus.seen().size(), 1u) << "no menu was shown";
+    EXPECT_EQ(menus.seen()[0], (std::vector<std::string>{"&Copy here", "&Move here", "-", "Cancel"}));
+
+    EXPECT_EQ(rightDrop(hostFile("kept.txt", "k"), MenuPicker::ESCAPE), static_cast<DWORD>(DROPEFFECT_NONE));
+    EXPECT_FALSE(device.exists("/kept.txt")) << "a cancelled drop copied";
+
+    EXPECT_EQ(rightDrop(hostFile("copied.txt", "c"), 'c'), static_cast<DWORD>(DROPEFFECT_COPY));
+    EXPECT_EQ(device.text("/copied.txt"), "c");
+    EXPECT_EQ(menus.seen().size(), 3u);
+    EXPECT_TRUE(dialogs->seen().empty());
+}
+
+// Device items dragged from a view offer what a device folder takes: the
+// drop is a copy, with Shift a move; host files stay a copy with Shift.
+TEST_F(CopyInTest, DeviceItemsDraggedOntoADeviceFolderCopyAndMoveWithShift) {
+    device.put("/Music/a.mp3", "a");
+    DeviceFolder* music = folderAt("Music");
+    ASSERT_NE(music, nullptr);
+    LPCITEMIDLIST items[] = {item(music, "a.mp3")};
+    ComRef<IDataObject> data;
+    ASSERT_EQ(CreateItemDataObject(music, items, 1, data.out()), S_OK);
+    ComRef<IDropTarget> target;
+    ASSERT_EQ(root->CreateViewObject(window.child(), IID_IDropTarget, target.outVoid()), S_OK);
+    DWORD effect = ANY_EFFECT;
+    EXPECT_EQ(target->DragEnter(data.get(), MK_LBUTTON, POINTL{5, 5}, &effect), S_OK);
+    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_COPY)) << "device items are not taken";
+    effect = ANY_EFFECT;
+    EXPECT_EQ(target->DragOver(MK_LBUTTON | MK_SHIFT, POINTL{6, 6}, &effect), S_OK);
+    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_MOVE));
+    effect = DROPEFFECT_COPY;
+    EXPECT_EQ(target->DragOver(MK_LBUTTON | MK_SHIFT, POINTL{6, 6}, &effect), S_OK);
+    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_MOVE)) << "shown, but a source that allows no move drops nothing";
+    effect = ANY_EFFECT;
+    EXPECT_EQ(target->DragOver(MK_LBUTTON | MK_SHIFT | MK_CONTROL, POINTL{6, 6}, &effect), S_OK);
+    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_NONE));
+    EXPECT_EQ(target->DragLeave(), S_OK);
+    expectLastRelease(target, "drop target");
+    expectLastRelease(data, "data object");
 }
 
 }  // namespace

@@ -161,14 +161,16 @@ TEST_F(DataObjectTest, AnswersWhatItOffersAndTheShellConventions) {
     ComRef<IEnumFORMATETC> formats;
     EXPECT_EQ(data->EnumFormatEtc(DATADIR_SET, formats.out()), E_NOTIMPL);
     ASSERT_EQ(data->EnumFormatEtc(DATADIR_GET, formats.out()), S_OK);
-    FORMATETC listed[4] = {};
+    FORMATETC listed[5] = {};
     ULONG fetched = 0xdeadbeef;
-    EXPECT_EQ(formats->Next(4, listed, &fetched), S_FALSE);
-    ASSERT_EQ(fetched, 3u);
+    EXPECT_EQ(formats->Next(5, listed, &fetched), S_FALSE);
+    ASSERT_EQ(fetched, 4u);
     EXPECT_EQ(listed[0].cfFormat, format("FileGroupDescriptor"));
     EXPECT_EQ(listed[1].cfFormat, format("FileContents"));
     EXPECT_EQ(listed[1].tymed, static_cast<DWORD>(TYMED_ISTREAM));
     EXPECT_EQ(listed[2].cfFormat, format("Shell IDList Array"));
+    EXPECT_EQ(listed[3].cfFormat, format("qlxshlextDataFormat"));
+    EXPECT_EQ(listed[3].tymed, static_cast<DWORD>(TYMED_HGLOBAL));
     for (const auto& record : listed) {
         if (record.cfFormat == 0) continue;
         EXPECT_EQ(record.lindex, -1);
@@ -176,7 +178,7 @@ TEST_F(DataObjectTest, AnswersWhatItOffersAndTheShellConventions) {
     }
     EXPECT_EQ(formats->Next(1, nullptr, &fetched), E_INVALIDARG);
     EXPECT_EQ(formats->Reset(), S_OK);
-    EXPECT_EQ(formats->Skip(3), S_FALSE) << "a skip that reaches the end does not move";
+    EXPECT_EQ(formats->Skip(4), S_FALSE) << "a skip that reaches the end does not move";
     EXPECT_EQ(formats->Skip(1), S_OK);
     ComRef<IEnumFORMATETC> clone;
     ASSERT_EQ(formats->Clone(clone.out()), S_OK);
@@ -185,6 +187,35 @@ TEST_F(DataObjectTest, AnswersWhatItOffersAndTheShellConventions) {
     expectLastRelease(clone, "clone");
     expectLastRelease(formats, "format enumerator");
     expectLastRelease(data, "data object");
+}
+
+// A device folder takes device items in the extension's own format on a
+// paste or a drop: the object offers the items it was made for (not what
+// lies below a folder item) with the folder and the cut flag.
+TEST_F(DataObjectTest, TheDeviceItemsFormatHoldsTheGivenItemsTheirFolderAndTheCut) {
+    device.put("/Music/a.mp3", "a");
+    device.put("/Music/Live/b.mp3", "b");
+    DeviceFolder* music = folderAt("Music");
+    ASSERT_NE(music, nullptr);
+    const LPCITEMIDLIST file = item(music, "a.mp3");
+    const LPCITEMIDLIST folder = item(music, "Live");
+    for (const bool cut : {false, true}) {
+        auto data = dataFor(music, {folder, file}, cut);
+        ASSERT_TRUE(data);
+        FORMATETC asked = request(format("qlxshlextDataFormat"), TYMED_HGLOBAL);
+        EXPECT_EQ(data->QueryGetData(&asked), S_OK);
+        STGMEDIUM medium{};
+        ASSERT_EQ(data->GetData(&asked, &medium), S_OK);
+        ASSERT_EQ(medium.tymed, static_cast<DWORD>(TYMED_HGLOBAL));
+        const auto* bytes = static_cast<const uint8_t*>(GlobalLock(medium.hGlobal));
+        ASSERT_NE(bytes, nullptr);
+        const auto expected = deviceItemsBlock(cut, music->absoluteId(), {folder, file});
+        ASSERT_GE(GlobalSize(medium.hGlobal), expected.size());
+        EXPECT_EQ(std::vector<uint8_t>(bytes, bytes + expected.size()), expected) << "cut " << cut;
+        GlobalUnlock(medium.hGlobal);
+        ReleaseStgMedium(&medium);
+        expectLastRelease(data, "data object");
+    }
 }
 
 TEST_F(DataObjectTest, TheIdListArrayHoldsTheFolderAndEveryEntry) {

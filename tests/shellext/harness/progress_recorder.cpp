@@ -20,8 +20,8 @@ namespace {
 // One progress dialog as the code under test sees it.
 class DialogDouble final : public IProgressDialog {
 public:
-    DialogDouble(std::shared_ptr<RecordedDialog> record, int cancelAfter)
-        : record_(std::move(record)), cancelAfter_(cancelAfter) {}
+    DialogDouble(std::shared_ptr<RecordedDialog> record, int cancelAfter, std::function<void()> startProbe)
+        : record_(std::move(record)), cancelAfter_(cancelAfter), startProbe_(std::move(startProbe)) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
         if (out == nullptr) return E_POINTER;
@@ -47,6 +47,7 @@ public:
         record_->owner = owner;
         record_->startFlags = flags;
         record_->startMs = platform::tickMs();
+        if (startProbe_) startProbe_();
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE StopProgressDialog() override {
@@ -92,6 +93,7 @@ private:
     ~DialogDouble() = default;
     std::shared_ptr<RecordedDialog> record_;
     int cancelAfter_;
+    std::function<void()> startProbe_;
     ULONG references_ = 1;
 };
 
@@ -114,7 +116,7 @@ public:
         if (out == nullptr) return E_POINTER;
         *out = nullptr;
         if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-        auto* dialog = new DialogDouble(recorder_.made(), recorder_.cancelAfter());
+        auto* dialog = new DialogDouble(recorder_.made(), recorder_.cancelAfter(), recorder_.startProbe());
         const HRESULT result = dialog->QueryInterface(riid, out);
         dialog->Release();
         return result;

@@ -9,6 +9,7 @@
 #include "shellext/shell_api.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -50,10 +51,14 @@ public:
     // in every dialog made from now on; -1: never.
     void cancelAfterProgress(int count) { cancelAfter_ = count; }
     void clear() { dialogs_.clear(); }
+    // `probe` runs in every dialog made from now on when it is started,
+    // that is while the work it shows is under way (empty: none).
+    void whenStarted(std::function<void()> probe) { startProbe_ = std::move(probe); }
 
     // For the dialogs.
     std::shared_ptr<RecordedDialog> made();
     int cancelAfter() const { return cancelAfter_; }
+    const std::function<void()>& startProbe() const { return startProbe_; }
 
 private:
     class Factory;
@@ -61,6 +66,7 @@ private:
     DWORD cookie_ = 0;
     std::vector<std::shared_ptr<RecordedDialog>> dialogs_;
     int cancelAfter_ = -1;
+    std::function<void()> startProbe_;
 };
 
 }  // namespace kestrel::shellext::test
