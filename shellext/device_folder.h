@@ -156,7 +156,7 @@ private:
     std::unique_ptr<ProgressDialog> progress_;  // while a copy or delete runs
     uint32_t totalBytes_ = 0;
     uint32_t bytesDone_ = 0;
-    int overwriteAnswer_ = 0;  // the last "Confirm File Replace" answer of this drop
+    int overwriteAnswer_ = 0;  // the last "Confirm File Replace" answer of this drop or paste
     bool dropComplete_ = true;  // every file of this drop so far arrived whole
     // CopyFileToDevice; `whole` tells whether the file arrived complete.
     HRESULT copyFileToDevice(LPCSTR hostPath, LPCSTR deviceFolderPath, bool* whole);
@@ -169,6 +169,12 @@ private:
     // `destinationPath`; true when all of it arrived.
     bool copyDeviceEntry(const std::string& sourcePath, const std::string& destinationPath, bool folder);
     bool copyDeviceFile(const std::string& sourcePath, const std::string& destinationPath);
+    // True when the file `destinationPath` may be written: nothing is there,
+    // or the user confirmed its replacement (it is removed then). False
+    // after No or Cancel; the file stays as it was.
+    [[nodiscard]] bool replaceAllowed(const std::string& destinationPath);
+    // The user cancelled the progress dialog or the replace question.
+    bool copyStopped() const;
     // A moved item is gone from its source folder `sourceAbsolute`.
     void tellRemoved(LPCITEMIDLIST sourceAbsolute, LPCITEMIDLIST item, bool folder) const;
     HWND ownerWindow_ = nullptr;

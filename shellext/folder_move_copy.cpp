@@ -2,10 +2,13 @@
 // (or moved: copied, then removed at the source) into this folder on the
 // device itself, file by file through _open, _read, _write and _close, with
 // _mkdir for folders; a progress dialog per item, and each new item told to
-// the shell and to the open views.
+// the shell and to the open views. A file of the same name at the
+// destination is replaced only after the "Confirm File Replace" question is
+// answered Yes (or Yes to All, which holds for the rest of the operation).
 #include "shellext/device_folder.h"
 #include "shellext/device_names.h"
 #include "shellext/notify_views.h"
+#include "shellext/replace_dialog.h"
 #include "shellext/trace.h"
 #include "shellext/user_messages.h"
 
@@ -22,6 +25,12 @@ constexpr int32_t OPEN_EXISTING_FILE = 0;
 constexpr int32_t OPEN_DESTINATION = 0x201;
 
 bool validDescriptor(int32_t fd) { return fd != 0 && fd != -1; }
+
+// The last name of a full device path ("/Music/a.mp3": "a.mp3").
+std::string leafNameOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
 
 // The full device path of `item` in `source` (its parsing name).
 std::string sourcePathOf(IShellFolder* source, LPCITEMIDLIST item) {
@@ -94,6 +103,7 @@ HRESULT DeviceFolder::MoveCopyItems(IShellFolder* source, LPCITEMIDLIST* lists, 
 HRESULT DeviceFolder::moveCopyItems(IShellFolder* source, LPCITEMIDLIST sourceAbsolute, LPCITEMIDLIST* lists,
                                     UINT count, bool move) {
     if (source == nullptr || (count > 0 && lists == nullptr)) return E_OUTOFMEMORY;
+    overwriteAnswer_ = REPLACE_NONE;
     const std::string destinationFolder = fullPathOf(nullptr).text;
     UINT handled = 0;
     for (UINT i = 0; i < count; ++i) {
@@ -123,7 +133,7 @@ HRESULT DeviceFolder::moveCopyItems(IShellFolder* source, LPCITEMIDLIST sourceAb
         const bool copied = copyDeviceEntry(from, to, folder);
         const bool removed =
             copied && move && (folder ? DeleteDeviceFolder(from.c_str()) : DeleteDeviceFile(from.c_str())) == S_OK;
-        const bool cancelled = userCancelled();
+        const bool cancelled = copyStopped();
         progress_.reset();
         if (removed) tellRemoved(sourceAbsolute, lists[i], folder);
         if (copied) {
@@ -174,9 +184,25 @@ bool DeviceFolder::copyDeviceEntry(const std::string& sourcePath, const std::str
         const std::optional<std::string> from = deviceChildPath(sourcePath, entry.name);
         const std::optional<std::string> to = deviceChildPath(destinationPath, entry.name);
         complete = from && to && copyDeviceEntry(*from, *to, entry.folder) && complete;
-        if (userCancelled()) return false;
+        if (copyStopped()) return false;
     }
     return complete;
+}
+
+bool DeviceFolder::copyStopped() const { return overwriteAnswer_ == REPLACE_CANCEL || userCancelled(); }
+
+bool DeviceFolder::replaceAllowed(const std::string& destinationPath) {
+    if (overwriteAnswer_ != REPLACE_YES_TO_ALL) {
+        const int32_t probe = device_.open(destinationPath.c_str(), OPEN_EXISTING_FILE);
+        if (probe == -1) return true;  // nothing there to replace
+        if (validDescriptor(probe)) device_.close(probe);
+        overwriteAnswer_ = askReplace(leafNameOf(destinationPath));
+        if (overwriteAnswer_ != REPLACE_YES && overwriteAnswer_ != REPLACE_YES_TO_ALL) return false;
+    }
+    // Opening for writing does not cut a longer old file: the confirmed
+    // replace removes it first.
+    (void)device_.unlink(destinationPath.c_str());
+    return true;
 }
 
 bool DeviceFolder::copyDeviceFile(const std::string& sourcePath, const std::string& destinationPath) {
@@ -185,7 +211,7 @@ bool DeviceFolder::copyDeviceFile(const std::string& sourcePath, const std::stri
         showError(formatText("Can not open source file '%s'", sourcePath.c_str()));
         return false;
     }
-    (void)device_.unlink(destinationPath.c_str());  // opening for writing does not cut a longer old file
+    if (!replaceAllowed(destinationPath)) return false;
     DeviceFile to(device_, device_.open(destinationPath.c_str(), OPEN_DESTINATION));
     if (!to.valid()) {
         showError(formatText("Can not create destination file '%s'", destinationPath.c_str()));

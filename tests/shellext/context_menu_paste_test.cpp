@@ -171,7 +171,9 @@ TEST_F(PasteTest, PastingOverAListedItemKeepsOneRowForIt) {
         expectLastRelease(copy, "item menu");
         ComRef<IContextMenu> background;
         ASSERT_EQ(root_->CreateViewObject(nullptr, IID_IContextMenu, background.outVoid()), S_OK);
+        dialogs.answer({IDYES});  // replace the root's TWICE.TXT
         EXPECT_EQ(invoke(background.get(), "paste"), S_OK);
+        EXPECT_EQ(dialogs.seen().size(), 1u) << "the replace question";
         expectLastRelease(background, "background menu");
         expectLastRelease(music, "MUSIC");
         pumpMessages(50);
@@ -270,6 +272,62 @@ TEST_F(PasteTest, DeviceItemsDraggedOntoAnotherDeviceFolderArriveThere) {
     EXPECT_EQ(dialogs.unanswered(), 0);
     EXPECT_TRUE(listed(device_->list("/MUSIC"), "DRAGGED.TXT")) << "the drop did not arrive";
     EXPECT_FALSE(listed(device_->list("/"), "DRAGGED.TXT"));
+}
+
+// A drag of a device item onto a device folder that holds a file of the
+// same name asks first: No keeps the file there and (for a move) the
+// dragged one at its source; Yes replaces it with the dragged bytes.
+TEST_F(PasteTest, ADeviceItemDraggedOntoAFileOfTheSameNameReplacesItOnlyAfterYes) {
+    ASSERT_TRUE(device_->putFile("/SAME.TXT", "the dragged bytes"));
+    ASSERT_TRUE(device_->putFile("/MUSIC/SAME.TXT", "the user's own bytes, longer than the dragged ones"));
+    ProgressRecorder progress;
+    ModalAnswerer dialogs;
+    {
+        auto view = openView(FVM_DETAILS, true);
+        ASSERT_TRUE(view);
+        HWND list = listOf(view.get());
+        selectRow(list, rowOf(list, "SAME.TXT"));
+        const ShellList musicItem = findItem(root_.get(), "MUSIC");
+        ComRef<IShellFolder> music = bindTo(root_.get(), musicItem.get());
+        ASSERT_TRUE(music);
+        const auto dragOntoMusic = [&](DWORD keys) {
+            ComRef<IDataObject> data;
+            ASSERT_EQ(view->GetItemObject(SVGIO_SELECTION, IID_IDataObject, data.outVoid()), S_OK);
+            ComRef<IDropTarget> target;
+            ASSERT_EQ(music->CreateViewObject(browser_->frame(), IID_IDropTarget, target.outVoid()), S_OK);
+            DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+            EXPECT_EQ(target->DragEnter(data.get(), MK_LBUTTON | keys, POINTL{5, 5}, &effect), S_OK);
+            effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+            (void)target->Drop(data.get(), keys, POINTL{6, 6}, &effect);
+            expectLastRelease(target, "drop target");
+            expectLastRelease(data, "data object");
+        };
+
+        dialogs.answer({IDNO});
+        dragOntoMusic(MK_SHIFT);
+        pumpMessages(50);
+        EXPECT_EQ(device_->readText("/MUSIC/SAME.TXT"), "the user's own bytes, longer than the dragged ones")
+            << "No destroyed the file";
+        EXPECT_EQ(device_->readText("/SAME.TXT"), "the dragged bytes") << "a skipped move lost its source";
+        EXPECT_TRUE(holds(rows(view.get()), "SAME.TXT")) << "the skipped item left the view";
+        EXPECT_EQ(dialogs.seen().size(), 1u);
+        if (!dialogs.seen().empty()) {
+            EXPECT_EQ(dialogs.seen()[0].caption, "Confirm File Replace");
+            EXPECT_TRUE(dialogs.seen()[0].says("SAME.TXT")) << dialogs.seen()[0].text();
+        }
+
+        dialogs.clear();
+        dialogs.answer({IDYES});
+        dragOntoMusic(0);
+        pumpMessages(50);
+        EXPECT_EQ(device_->readText("/MUSIC/SAME.TXT"), "the dragged bytes") << "Yes did not replace the file";
+        EXPECT_EQ(device_->readText("/SAME.TXT"), "the dragged bytes") << "a copy keeps its source";
+        EXPECT_EQ(dialogs.seen().size(), 1u);
+        EXPECT_EQ(dialogs.unanswered(), 0);
+        expectLastRelease(music, "MUSIC");
+        closeView(view);
+    }
+    finishSession();
 }
 
 // A host file list on the clipboard: the Paste entries of the background

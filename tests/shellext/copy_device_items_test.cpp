@@ -84,6 +84,87 @@ TEST_F(CopyItemsTest, AnItemIsNeverCopiedOntoItselfNorAFolderIntoItself) {
     EXPECT_FALSE(device.exists("/Music/Live/Music"));
 }
 
+// A file of the same name at the destination is the user's: it is replaced
+// only after the replace question is answered Yes; No skips the file (a
+// move keeps its source), and Yes to All holds for the rest of the paste.
+TEST_F(CopyItemsTest, AnExistingFileIsReplacedOnlyAfterTheUserSaysYes) {
+    device.put("/Music/a.mp3", "new a");
+    device.put("/Music/b.mp3", "new b");
+    device.put("/Music/c.mp3", "new c");
+    device.put("/Backup/a.mp3", "old a, longer than the new one");
+    device.put("/Backup/b.mp3", "old b");
+    device.put("/Backup/c.mp3", "old c");
+    DeviceFolder* music = folderAt("Music");
+    DeviceFolder* backup = folderAt("Backup");
+    ASSERT_TRUE(music != nullptr && backup != nullptr);
+    LPCITEMIDLIST items[] = {item(music, "a.mp3"), item(music, "b.mp3"), item(music, "c.mp3")};
+    dialogs->answer({IDNO, 8});
+    EXPECT_EQ(backup->MoveCopyItems(music, items, 3, TRUE), S_OK);
+    EXPECT_EQ(device.text("/Backup/a.mp3"), "old a, longer than the new one") << "No keeps the file";
+    EXPECT_EQ(device.text("/Music/a.mp3"), "new a") << "a move of a skipped file keeps its source";
+    EXPECT_EQ(device.text("/Backup/b.mp3"), "new b");
+    EXPECT_FALSE(device.exists("/Music/b.mp3"));
+    EXPECT_EQ(device.text("/Backup/c.mp3"), "new c") << "Yes to All holds for the rest of the paste";
+    EXPECT_FALSE(device.exists("/Music/c.mp3"));
+    ASSERT_EQ(dialogs->seen().size(), 2u);
+    EXPECT_EQ(dialogs->seen()[0].caption, "Confirm File Replace");
+    EXPECT_TRUE(dialogs->seen()[0].says("a.mp3")) << dialogs->seen()[0].text();
+    EXPECT_TRUE(dialogs->seen()[1].says("b.mp3")) << dialogs->seen()[1].text();
+
+    // The next paste asks again; Yes replaces the file with the new bytes
+    // exactly, without a tail of the longer old file.
+    dialogs->clear();
+    dialogs->answer({IDYES});
+    LPCITEMIDLIST again[] = {item(music, "a.mp3")};
+    EXPECT_EQ(backup->MoveCopyItems(music, again, 1, FALSE), S_OK);
+    EXPECT_EQ(device.text("/Backup/a.mp3"), "new a");
+    EXPECT_EQ(device.text("/Music/a.mp3"), "new a") << "a copy keeps its source";
+    EXPECT_EQ(dialogs->seen().size(), 1u);
+    EXPECT_EQ(dialogs->unanswered(), 0);
+}
+
+TEST_F(CopyItemsTest, CancelInTheReplaceQuestionEndsTheWholePaste) {
+    device.put("/Music/a.mp3", "new a");
+    device.put("/Music/b.mp3", "new b");
+    device.put("/Backup/a.mp3", "old a");
+    DeviceFolder* music = folderAt("Music");
+    DeviceFolder* backup = folderAt("Backup");
+    ASSERT_TRUE(music != nullptr && backup != nullptr);
+    LPCITEMIDLIST items[] = {item(music, "a.mp3"), item(music, "b.mp3")};
+    dialogs->answer({IDCANCEL});
+    EXPECT_EQ(backup->MoveCopyItems(music, items, 2, TRUE), E_OUTOFMEMORY) << "nothing was handled";
+    EXPECT_EQ(device.text("/Backup/a.mp3"), "old a");
+    EXPECT_FALSE(device.exists("/Backup/b.mp3")) << "the paste went on after Cancel";
+    EXPECT_EQ(device.text("/Music/a.mp3"), "new a");
+    EXPECT_EQ(device.text("/Music/b.mp3"), "new b");
+    EXPECT_EQ(dialogs->seen().size(), 1u);
+}
+
+// A folder pasted onto a folder of the same name asks for each file that is
+// already there; a move of a folder with a skipped file keeps the source.
+TEST_F(CopyItemsTest, AFolderOntoAnExistingFolderAsksForEachExistingFile) {
+    device.put("/Music/Live/x.mp3", "new x");
+    device.put("/Music/Live/Old/y.mp3", "new y");
+    device.put("/Music/Live/z.mp3", "new z");
+    device.put("/Backup/Live/x.mp3", "old x");
+    device.put("/Backup/Live/Old/y.mp3", "old y");
+    DeviceFolder* music = folderAt("Music");
+    DeviceFolder* backup = folderAt("Backup");
+    ASSERT_TRUE(music != nullptr && backup != nullptr);
+    LPCITEMIDLIST items[] = {item(music, "Live")};
+    dialogs->answer({IDNO, IDYES});
+    EXPECT_EQ(backup->MoveCopyItems(music, items, 1, TRUE), E_OUTOFMEMORY) << "the folder did not arrive whole";
+    ASSERT_EQ(dialogs->seen().size(), 2u);
+    EXPECT_EQ(dialogs->unanswered(), 0);
+    const bool xAskedFirst = dialogs->seen()[0].says("x.mp3");
+    EXPECT_EQ(device.text("/Backup/Live/x.mp3"), xAskedFirst ? "old x" : "new x");
+    EXPECT_EQ(device.text("/Backup/Live/Old/y.mp3"), xAskedFirst ? "new y" : "old y");
+    EXPECT_TRUE(dialogs->seen()[xAskedFirst ? 1 : 0].says("y.mp3"));
+    EXPECT_EQ(device.text("/Backup/Live/z.mp3"), "new z");
+    EXPECT_EQ(device.text("/Music/Live/x.mp3"), "new x") << "an incomplete move keeps its source";
+    EXPECT_EQ(device.text("/Music/Live/Old/y.mp3"), "new y");
+}
+
 TEST_F(CopyItemsTest, TheDeviceItemsBlockIsReadWithinItsBounds) {
     const TestList item1({fileItem("a.txt")});
     const ShellList folder = deviceRootIdentifier();

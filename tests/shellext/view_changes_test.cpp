@@ -156,7 +156,9 @@ TEST_F(ViewChangesTest, AnItemPastedOverAListedOneKeepsOneRowWithTheNewSize) {
     DeviceFolder* music = folderAt("Music");
     ASSERT_NE(music, nullptr);
     LPCITEMIDLIST items[] = {item(music, "A.TXT")};
+    dialogs->answer({IDYES});  // replace the listed A.TXT
     EXPECT_EQ(root->MoveCopyItems(music, items, 1, FALSE), S_OK);
+    EXPECT_EQ(dialogs->seen().size(), 1u);
     pumpMessages(20);
     const auto after = names();
     EXPECT_EQ(std::count(after.begin(), after.end(), "A.TXT"), 1) << "a second row for the pasted item";

@@ -13,6 +13,7 @@ namespace kestrel::shellext::test {
 
 namespace {
 
+constexpr int32_t OPEN_READ = 0;
 constexpr int32_t OPEN_WRITE_CREATE_TRUNCATE = 0x601;
 constexpr uint32_t WRITE_BLOCK = 61440;
 
@@ -95,6 +96,21 @@ bool SimulatedKestrel::put(const std::vector<std::string>& paths) {
         }
     }
     return true;
+}
+
+std::optional<std::string> SimulatedKestrel::readText(const std::string& path) {
+    const int32_t fd = hflx::_open(path.c_str(), OPEN_READ);
+    if (fd == 0 || fd == -1) return std::nullopt;
+    std::string text;
+    std::vector<char> chunk(WRITE_BLOCK);
+    int32_t got = 0;
+    while ((got = hflx::_read(fd, chunk.data(), WRITE_BLOCK)) > 0) {
+        text.append(chunk.data(), std::min<size_t>(static_cast<size_t>(got), chunk.size()));
+        if (static_cast<uint32_t>(got) < WRITE_BLOCK) break;
+    }
+    const bool closed = hflx::_close(fd) == 0;
+    if (got < 0 || !closed) return std::nullopt;
+    return text;
 }
 
 std::optional<std::vector<std::string>> SimulatedKestrel::list(const std::string& path) {

@@ -42,6 +42,8 @@ public:
     // Makes every folder on the way and the file; paths like "/Music/a.mp3"
     // (a trailing "/" makes a folder). On failure error() names the path.
     bool put(const std::vector<std::string>& paths);
+    // A file's contents as text; none when it cannot be opened or read.
+    std::optional<std::string> readText(const std::string& path);
     // The entry names of a folder in listing order; none when it cannot be
     // listed.
     std::optional<std::vector<std::string>> list(const std::string& path);
