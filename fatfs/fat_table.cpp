@@ -112,6 +112,7 @@ void FatTable::packImage(std::vector<uint8_t>& bytes) const {
 }
 
 uint32_t FatTable::store() {
+    if (deferred_) return FS_OK;
     std::vector<uint8_t> bytes;
     packImage(bytes);
     const uint32_t copies = volume_.boot.fatCount;
