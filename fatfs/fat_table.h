@@ -49,8 +49,9 @@ public:
     // from what the card holds (as last loaded, stored or read), copy
     // after copy, each erase block's share in one block copy.
     uint32_t store();
-    // While deferred, store() leaves the card as it is: the image is
-    // brought to the card by the first store after.
+    // While deferred, store() leaves the card as it is (the image is
+    // brought to the card by the first store after), and truncate() leaves
+    // the unwritten sectors of the file's last block unwritten.
     void setDeferred(bool on) { deferred_ = on; }
     bool deferred() const { return deferred_; }
 
