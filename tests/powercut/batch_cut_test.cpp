@@ -139,4 +139,15 @@ TEST_F(BatchCutTest, PowerFailingDuringTheWriteOutLeavesAtMostLostClusters) {
     std::printf("batch write-out: %u card operations, %zu cuts\n", operations, cuts.size());
 }
 
+// The card failing during the write-out is reported, never taken for
+// success, and the batch ends: the next operation reads the card afresh.
+TEST_F(BatchCutTest, AWriteOutTheCardRefusesIsReportedAndEndsTheBatch) {
+    makeSeededCard();
+    fillBatch();
+    ASSERT_EQ(card().simCommand("power-cut 1 1"), "ok");
+    EXPECT_NE(op([&] { return fs().endBatch(0); }), FS_OK);
+    EXPECT_FALSE(fs().batchOpen());
+    EXPECT_FALSE(fs().volume().isMounted()) << "memory ahead of the card is not kept";
+}
+
 }  // namespace kestrel::fatfs::test
