@@ -61,6 +61,14 @@ public:
     // keeps directory sectors only while the count stands still, so every
     // way of writing through this object must count.
     uint64_t writeCount() const { return writes_; }
+    // Counts a change made beside the card (held in memory) as a write.
+    void noteWrite() { ++writes_; }
+    // The card sector at the cluster layer's (cluster, offset).
+    uint32_t sectorAt(uint32_t cluster, uint32_t offset) const {
+        // Wrapping arithmetic, as for the pieces: pseudo clusters lie
+        // before the data area.
+        return volume_.dataStart + volume_.boot.sectorsPerCluster * (cluster - 2u) + offset / SECTOR;
+    }
 
 private:
     using BlockOp = uint32_t (ClusterIo::*)(uint32_t block, uint32_t offset, uint8_t* data, uint32_t length);

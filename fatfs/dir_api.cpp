@@ -32,6 +32,9 @@ bool isDotName(const ShortName& name) {
 }  // namespace
 
 uint32_t FileSystem::createDir(std::string_view path) {
+    // A new directory's cluster and its entries reach the card in today's
+    // order, not held.
+    if (batch_) return unbatched([&] { return createDir(path); });
     uint32_t parent = 0;
     if (const uint32_t error = resolveParent(path, &parent)) return error;
     const std::string_view name = finalComponent(path);
@@ -57,6 +60,7 @@ uint32_t FileSystem::createDir(std::string_view path) {
 }
 
 uint32_t FileSystem::removeDir(std::string_view path, uint32_t recursive) {
+    if (batch_) return unbatched([&] { return removeDir(path, recursive); });
     if (const uint32_t error = prologue(path)) return error;
     uint32_t parent = 0;
     if (const uint32_t error = resolvePath(directory_, path, PathMode::Parent, &parent)) return error;
@@ -167,6 +171,20 @@ uint32_t FileSystem::readDirEx(std::string_view path, uint32_t first, uint32_t c
 }
 
 uint32_t FileSystem::setLongName(std::string_view path, const uint16_t* longName) {
+    // A long name may move the entry: inside a batch only for entries of
+    // files the batch created (the card holds neither their old place nor
+    // their new one).
+    if (batch_) {
+        uint32_t parent = 0;
+        FoundEntry found;
+        const bool own = findInParent(path, &parent, &found) == FS_OK && !found.entry.isDirectory() &&
+                         takenInBatch(found.entry.firstCluster());
+        if (!own) return unbatched([&] { return setLongNameNow(path, longName); });
+    }
+    return setLongNameNow(path, longName);
+}
+
+uint32_t FileSystem::setLongNameNow(std::string_view path, const uint16_t* longName) {
     if (const uint32_t error = prologue(path)) return error;
     uint32_t parent = 0;
     if (const uint32_t error = resolvePath(directory_, path, PathMode::Parent, &parent)) return error;

@@ -95,13 +95,23 @@ uint32_t Directory::growDirectory(uint32_t directory, const DirEntry* first, uin
     // Taken before anything is written, so nothing else can take it.
     volume_.fat.set(cluster, FAT_END);
     std::array<uint8_t, SECTOR> sector{};
-    if (first != nullptr) std::copy(first->bytes.begin(), first->bytes.end(), sector.begin());
+    // While directory writes are held, the cluster goes to the card as
+    // zeros and its first entry is held with the other entries: once the
+    // FAT links the cluster, it reads as an empty piece of directory.
+    const bool holdFirst = held_.holding() && first != nullptr;
+    if (first != nullptr && !holdFirst) std::copy(first->bytes.begin(), first->bytes.end(), sector.begin());
     for (uint32_t s = 0; s < volume_.boot.sectorsPerCluster; ++s) {
         if (const uint32_t error = io_.write(cluster, s * SECTOR, sector.data(), SECTOR)) {
             volume_.fat.set(cluster, FAT_FREE);
             return error;
         }
         sector.fill(0);
+    }
+    if (holdFirst) {
+        if (const uint32_t error = holdDirBytes(cluster, 0, 0, first->bytes.data(), DIR_ENTRY)) {
+            volume_.fat.set(cluster, FAT_FREE);
+            return error;
+        }
     }
     volume_.fat.set(last, static_cast<uint16_t>(cluster));
     *added = cluster;

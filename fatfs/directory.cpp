@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <array>
+#include <new>
+#include <vector>
 
 namespace kestrel::fatfs {
 
@@ -32,6 +34,7 @@ bool matches(const DirEntry& entry, SearchMode mode, const SearchKey& key, uint3
 }  // namespace
 
 uint32_t Directory::readDirSector(uint32_t cluster, uint32_t offset, uint8_t* sector) {
+    if (!held_.empty() && held_.lookup(io_.sectorAt(cluster, offset), sector)) return FS_OK;
     cache_.validate(io_.writeCount());
     if (cache_.lookup(cluster, offset, sector)) return FS_OK;
     if (const uint32_t error = io_.read(cluster, offset, sector, SECTOR)) return error;
@@ -47,22 +50,69 @@ uint32_t Directory::readDirBytes(const DirPosition& at, uint8_t* data, uint32_t 
         cluster = root.cluster;
         offset = root.offset + at.offset;
     }
-    // Pieces within one sector of the directory (entries, whole sectors)
-    // come through the cache; anything else straight from the card.
-    const uint32_t inSector = at.offset % SECTOR;
-    if (inSector + length > SECTOR) return io_.read(cluster, offset, data, length);
+    // A sector at a time, through the held sectors and the cache.
     std::array<uint8_t, SECTOR> sector{};
-    if (const uint32_t error = readDirSector(cluster, offset - inSector, sector.data())) return error;
-    std::copy_n(sector.begin() + inSector, length, data);
+    for (uint32_t done = 0; done < length;) {
+        const uint32_t inSector = (at.offset + done) % SECTOR;
+        const uint32_t piece = std::min(length - done, SECTOR - inSector);
+        if (const uint32_t error = readDirSector(cluster, offset + done - inSector, sector.data())) return error;
+        std::copy_n(sector.begin() + inSector, piece, data + done);
+        done += piece;
+    }
     return FS_OK;
 }
 
 uint32_t Directory::writeDirBytes(const DirPosition& at, const uint8_t* data, uint32_t length) {
+    uint32_t cluster = at.cluster;
+    uint32_t offset = at.offset;
     if (at.directory == 0) {
         const RegionStart root = io_.rootStart();
-        return io_.write(root.cluster, root.offset + at.offset, data, length);
+        cluster = root.cluster;
+        offset = root.offset + at.offset;
     }
-    return io_.write(at.cluster, at.offset, data, length);
+    if (held_.holding()) return holdDirBytes(cluster, offset, at.offset % SECTOR, data, length);
+    return io_.write(cluster, offset, data, length);
+}
+
+uint32_t Directory::holdDirBytes(uint32_t cluster, uint32_t offset, uint32_t inSector, const uint8_t* data,
+                                 uint32_t length) {
+    std::array<uint8_t, SECTOR> sector{};
+    for (uint32_t done = 0; done < length;) {
+        const uint32_t at = (inSector + done) % SECTOR;
+        const uint32_t piece = std::min(length - done, SECTOR - at);
+        const uint32_t start = offset + done - at;
+        if (const uint32_t error = readDirSector(cluster, start, sector.data())) return error;
+        std::copy_n(data + done, piece, sector.begin() + at);
+        try {
+            held_.store(io_.sectorAt(cluster, start), cluster, start, sector.data());
+        } catch (const std::bad_alloc&) {
+            return FS_NO_MEMORY;
+        }
+        done += piece;
+    }
+    // What was read before may be stale now (listing cursors, cached
+    // sectors): counted as a write.
+    io_.noteWrite();
+    return FS_OK;
+}
+
+uint32_t Directory::writeOutHeld() {
+    const std::vector<HeldSector> sectors = held_.inOrder();
+    held_.clear();
+    // One write batch: consecutive sectors of one erase block reach the
+    // card in one block copy, the blocks in ascending order.
+    WriteBatch batch(io_);
+    for (const HeldSector& sector : sectors) {
+        if (const uint32_t error = io_.write(sector.cluster, sector.offset, sector.bytes.data(), SECTOR)) {
+            return batch.finish(error);
+        }
+    }
+    return batch.finish(FS_OK);
+}
+
+void Directory::dropHeld() {
+    held_.clear();
+    io_.noteWrite();
 }
 
 uint32_t Directory::readEntry(const DirPosition& at, DirEntry* entry) {

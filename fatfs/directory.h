@@ -8,6 +8,7 @@
 #include "fatfs/dir_entry.h"
 #include "fatfs/dir_sector_cache.h"
 #include "fatfs/fat_table.h"
+#include "fatfs/held_dir_sectors.h"
 #include "fatfs/time_stamp.h"
 #include "fatfs/volume.h"
 
@@ -62,6 +63,17 @@ public:
     // Forgets the cached directory sectors and where the last listing
     // stopped: for when the volume is mounted, formatted or reset.
     void dropCache();
+
+    // While holding, directory writes stay in memory (and reads see them)
+    // until writeOutHeld() puts them on the card.
+    void setHolding(bool on) { held_.setHolding(on); }
+    bool holding() const { return held_.holding(); }
+    bool anyHeld() const { return !held_.empty(); }
+    // The held sectors to the card, in sector order; they are dropped
+    // whatever the result.
+    [[nodiscard]] uint32_t writeOutHeld();
+    // Forgets the held sectors (the card's state is read again).
+    void dropHeld();
 
     uint32_t readEntry(const DirPosition& at, DirEntry* entry);
     uint32_t writeEntry(const DirPosition& at, const DirEntry& entry);
@@ -118,6 +130,10 @@ private:
     uint32_t readDirSector(uint32_t cluster, uint32_t offset, uint8_t* sector);
     uint32_t readDirBytes(const DirPosition& at, uint8_t* data, uint32_t length);
     uint32_t writeDirBytes(const DirPosition& at, const uint8_t* data, uint32_t length);
+    // Lays `length` bytes at the cluster layer's (cluster, offset), the
+    // offset `inSector` into its sector, over the held sectors.
+    uint32_t holdDirBytes(uint32_t cluster, uint32_t offset, uint32_t inSector, const uint8_t* data,
+                          uint32_t length);
     uint32_t rootBytes() const { return volume_.boot.rootEntries * DIR_ENTRY; }
     uint32_t removeFound(const FoundEntry& found);
     uint32_t growDirectory(uint32_t directory, const DirEntry* first, uint32_t* added);
@@ -147,6 +163,7 @@ private:
     Clock clock_;
     std::function<void(uint32_t)> removed_;
     DirSectorCache cache_;
+    HeldDirSectors held_;
     // Where the last nthEntries() stopped: the entry with index `next` - 1
     // of `directory` lies at `last`. Valid while the write count is
     // `writes`.

@@ -112,6 +112,7 @@ void FatTable::packImage(std::vector<uint8_t>& bytes) const {
 }
 
 uint32_t FatTable::store() {
+    if (deferred_) return FS_OK;
     std::vector<uint8_t> bytes;
     packImage(bytes);
     const uint32_t copies = volume_.boot.fatCount;
@@ -307,6 +308,10 @@ void FatTable::truncate(uint32_t first, uint32_t size) {
         if (!more) break;
         rest = next;
     }
+    // Inside a write batch the unwritten sectors after the data stay
+    // unwritten: they read as the fill would leave them (0xFF), and the
+    // fill's programs would cost more than the file's own data.
+    if (deferred_) return;
     const media::CardGeometry* row = nullptr;
     if (io_.flushPending() != FS_OK || maps_.smGetGeometry(CARD, &row) != 0) return;
     const uint32_t sector =

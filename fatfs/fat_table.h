@@ -49,6 +49,11 @@ public:
     // from what the card holds (as last loaded, stored or read), copy
     // after copy, each erase block's share in one block copy.
     uint32_t store();
+    // While deferred, store() leaves the card as it is (the image is
+    // brought to the card by the first store after), and truncate() leaves
+    // the unwritten sectors of the file's last block unwritten.
+    void setDeferred(bool on) { deferred_ = on; }
+    bool deferred() const { return deferred_; }
 
     // The lowest free cluster, 0 when none.
     uint32_t findFree() const;
@@ -99,6 +104,7 @@ private:
     media::BlockMap& maps_;
     media::SectorBufferPool& pool_;
     FatSectorsOnCard onCard_;
+    bool deferred_ = false;
 };
 
 }  // namespace kestrel::fatfs

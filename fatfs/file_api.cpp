@@ -30,6 +30,14 @@ uint32_t FileSystem::findInParent(std::string_view path, uint32_t* parent, Found
 }
 
 uint32_t FileSystem::createFile(std::string_view path, uint32_t overwrite, uint32_t* handle) {
+    // Replacing a file frees its chain: not inside a batch.
+    if (batch_ && overwrite != 0) return unbatched([&] { return createNow(path, overwrite, handle); });
+    const uint32_t result = createNow(path, overwrite, handle);
+    if (result == FS_OK && batch_) batchChains_.insert(FileHandle::decode(*handle).firstCluster);
+    return result;
+}
+
+uint32_t FileSystem::createNow(std::string_view path, uint32_t overwrite, uint32_t* handle) {
     // A directory on the way that is missing is no reason to create the
     // file elsewhere: only the final component may be new.
     uint32_t parent = 0;
@@ -124,6 +132,7 @@ uint32_t FileSystem::giveFirstCluster(FoundEntry& found) {
     const uint32_t cluster = fat_.findFree();
     if (cluster == 0) return FS_DISK_FULL;
     volume_.fat.set(cluster, FAT_END);
+    if (batch_) batchChains_.insert(cluster);
     found.entry.setFirstCluster(static_cast<uint16_t>(cluster));
     if (const uint32_t error = fat_.store()) {
         volume_.fat.set(cluster, FAT_FREE);
@@ -133,6 +142,15 @@ uint32_t FileSystem::giveFirstCluster(FoundEntry& found) {
 }
 
 uint32_t FileSystem::closeFile(uint32_t handle) {
+    // A close may shorten or free the chain: inside a batch only for chains
+    // the batch took itself (the card names none of their clusters).
+    if (batch_ && !takenInBatch(FileHandle::decode(handle).firstCluster)) {
+        return unbatched([&] { return closeNow(handle); });
+    }
+    return closeNow(handle);
+}
+
+uint32_t FileSystem::closeNow(uint32_t handle) {
     OpenFile* file = nullptr;
     if (const uint32_t error = handlePrologue(handle, &file)) return error;
     if (file->writable()) {
@@ -149,8 +167,8 @@ uint32_t FileSystem::closeFile(uint32_t handle) {
         const uint64_t clusterBytes = volume_.clusterBytes();
         auto clustersFor = [clusterBytes](uint64_t bytes) { return (bytes + clusterBytes - 1) / clusterBytes; };
         const DateTime now = directory_.now();
-        entry.setTime(encodeTime(now));
-        entry.setDate(encodeDate(now));
+        entry.setTime(file->stamped ? file->stampTime : encodeTime(now));
+        entry.setDate(file->stamped ? file->stampDate : encodeDate(now));
         entry.setSize(file->size);
         // An empty file owns no cluster on the card (as every FAT reader
         // expects), once no other handle still writes through it.
@@ -207,6 +225,7 @@ uint32_t FileSystem::fileExtend(uint32_t handle, uint32_t bytes) {
 }
 
 uint32_t FileSystem::removeFile(std::string_view path) {
+    if (batch_) return unbatched([&] { return removeFile(path); });
     uint32_t parent = 0;
     FoundEntry found;
     if (const uint32_t error = findInParent(path, &parent, &found)) return error;
@@ -238,6 +257,7 @@ uint32_t FileSystem::renameInPlace(uint32_t directory, const FoundEntry& found, 
 }
 
 uint32_t FileSystem::moveFile(std::string_view source, std::string_view destination) {
+    if (batch_) return unbatched([&] { return moveFile(source, destination); });
     if (names_.volumeOf(destination) != 0u) return FS_INVALID;
     if (const uint32_t error = prologue(source)) return error;
     uint32_t cluster = 0;

@@ -26,6 +26,9 @@ FileSystem::FileSystem(media::Media& media, std::function<bool()> startDevice, C
 }
 
 uint32_t FileSystem::init() {
+    // A batch left open reaches the card before everything is dropped; its
+    // failure is the result when the reset itself succeeds.
+    const uint32_t written = endBatch(0);
     const uint32_t seconds = clock_().second;
     random_.seed(seconds);
     media_.maps().seed(seconds);
@@ -39,7 +42,7 @@ uint32_t FileSystem::init() {
     volume_.mounted = 0;
     directory_.dropCache();
     names_.reset();
-    return started ? FS_OK : FS_DEVICE_FAILED;
+    return started ? written : FS_DEVICE_FAILED;
 }
 
 uint32_t FileSystem::registerCallBack(uint32_t, uint32_t type, Callback function) {
@@ -57,8 +60,11 @@ uint32_t FileSystem::unregisterCallBack(uint32_t, uint32_t type) {
 uint32_t FileSystem::mountVol(uint32_t volume, std::string_view name) { return names_.setName(volume, name); }
 
 uint32_t FileSystem::unmountVol(uint32_t volume) {
+    // An open batch is written out by the unmount.
+    const uint32_t written = volume == 0 ? endBatch(0) : FS_OK;
     directory_.dropCache();
-    return names_.resetName(volume);
+    const uint32_t result = names_.resetName(volume);
+    return result != FS_OK ? result : written;
 }
 
 uint32_t FileSystem::prologue(std::string_view path) {

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <functional>
 #include <random>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -72,6 +73,21 @@ public:
     uint32_t readStat(std::string_view path, uint8_t* stat);
     uint32_t writeStat(std::string_view path, const uint8_t* stat);
 
+    // A write batch over several operations (batch.cpp): FAT stores and
+    // directory writes stay in memory until the batch ends, then reach the
+    // card FAT first, directory sectors after. Operations that free
+    // clusters, remove or move entries, or change files that were on the
+    // card before, write the batch out first and run unbatched. Opening a
+    // batch mounts the volume; a batch already open stays open (FS_OK).
+    uint32_t beginBatch(uint32_t volume);
+    // Writes the batch out and ends it: FS_OK when none is open.
+    uint32_t endBatch(uint32_t volume);
+    bool batchOpen() const { return batch_; }
+    // The time the close of a writable handle gives its entry, in place of
+    // the time of the close (`stat`: a 20-byte stat record, its date and
+    // time fields used).
+    uint32_t setFileTime(uint32_t handle, const uint8_t* stat);
+
     using Callback = void*;
     uint32_t registerCallBack(uint32_t volume, uint32_t type, Callback function);
     uint32_t unregisterCallBack(uint32_t volume, uint32_t type);
@@ -84,6 +100,19 @@ public:
     ClusterIo& clusters() { return io_; }
 
 private:
+    // The batch's changes to the card (it stays open); on a failure the
+    // batch ends and the volume is mounted afresh by the next operation.
+    uint32_t writeOutBatch();
+    // Holding and deferring on or off, as a batch is open.
+    void holdChanges(bool on);
+    // Runs `work` as outside a batch, after writing the batch out.
+    uint32_t unbatched(const std::function<uint32_t()>& work);
+    // Whether the chain from `firstCluster` was taken inside the open batch.
+    bool takenInBatch(uint32_t firstCluster) const;
+    uint32_t closeNow(uint32_t handle);
+    uint32_t createNow(std::string_view path, uint32_t overwrite, uint32_t* handle);
+    uint32_t setLongNameNow(std::string_view path, const uint16_t* longName);
+
     // Resolves the volume of a path (11) and mounts it when needed.
     uint32_t prologue(std::string_view path);
     uint32_t ensureMounted();
@@ -143,6 +172,8 @@ private:
     ClusterIo io_;
     FatTable fat_;
     Directory directory_;
+    bool batch_ = false;
+    std::set<uint32_t> batchChains_;  // first clusters of the chains the open batch took
 };
 
 }  // namespace kestrel::fatfs

@@ -18,6 +18,9 @@ constexpr uint8_t CARD = 0;
 uint32_t FileSystem::formatVol(std::string_view path, std::string_view label, uint32_t mode, uint32_t* badBlocks,
                                const FormatProgress& progress) {
     if (names_.volumeOf(path) != 0u) return FS_INVALID;
+    // An open batch is written out first (and ends): the format replaces
+    // what it wrote anyway, so its failure does not stop the format.
+    (void)endBatch(0);
     uint32_t bad = 0;
     if (const uint32_t error = media_.maps().smFormatMedia(CARD, mode == 1 ? 1 : 0, &bad, progress)) return error;
     *badBlocks = bad;

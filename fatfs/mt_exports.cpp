@@ -3,6 +3,7 @@
 // commands.
 #include "fatfs/exported_card_commands.h"
 #include "fatfs/file_system.h"
+#include "fatfs/fs_results.h"
 #include "fatfs/oryx.h"
 
 #include <string_view>
@@ -113,6 +114,14 @@ uint32_t ORYX_CALL mt_smReadDirEx(const char* path, uint32_t first, uint32_t cou
 uint32_t ORYX_CALL mt_smSetLongName(const char* path, const uint16_t* longName) {
     static const uint16_t empty = 0;
     return batched([&] { return fs().setLongName(text(path), longName != nullptr ? longName : &empty); });
+}
+uint32_t ORYX_CALL mt_smSetFileTime(oryx_handle handle, const oryx_stat* stat) {
+    if (stat == nullptr) return kestrel::fatfs::FS_INVALID;
+    return fs().setFileTime(handle, reinterpret_cast<const uint8_t*>(stat));
+}
+uint32_t ORYX_CALL mt_smBeginBatch(uint32_t volume) { return fs().beginBatch(volume); }
+uint32_t ORYX_CALL mt_smEndBatch(uint32_t volume) {
+    return batched([&] { return fs().endBatch(volume); });
 }
 uint32_t ORYX_CALL mt_smRegisterCallBack(uint32_t volume, uint32_t type, void* function) {
     return fs().registerCallBack(volume, type, function);

@@ -44,6 +44,10 @@ struct OpenFile {
     uint32_t bufferStart = 0;
     uint32_t bufferCount = 0;
     std::vector<uint8_t> buffer;
+    // The close's time stamp when given beforehand (FAT encodings).
+    bool stamped = false;
+    uint16_t stampTime = 0;
+    uint16_t stampDate = 0;
 
     bool writable() const { return (mode & MODE_WRITE) != 0; }
 };

@@ -202,6 +202,22 @@ ORYX_API uint32_t ORYX_CALL mt_smReadDirEx(const char* path, uint32_t first, uin
  * name holds (or an empty one) is not stored and removes the long name the
  * entry had. */
 ORYX_API uint32_t ORYX_CALL mt_smSetLongName(const char* path, const uint16_t* longName);
+/* The date and time the close of a handle opened for writing gives its
+ * entry, in place of the time of the close (the stat record's year, month,
+ * day, hour, minute and second). 20 for a handle not open, 27 for one not
+ * writable. */
+ORYX_API uint32_t ORYX_CALL mt_smSetFileTime(oryx_handle handle, const oryx_stat* stat);
+/* A write batch on volume 0 (else 11): until mt_smEndBatch, the FAT and the
+ * directory entries are changed in memory only (reads see the changes) and
+ * reach the card together at its end, the FAT first; file data go to the
+ * card as written. Removing, moving or replacing, making directories, and
+ * closing or naming files that were on the card before the batch write the
+ * batch out first. mt_smUnmountVol, mt_smInit and mt_smFormatVol end an
+ * open batch, writing it out. A batch already open stays open (0). */
+ORYX_API uint32_t ORYX_CALL mt_smBeginBatch(uint32_t volume);
+/* Writes the batch out and ends it: 0, also when none is open. After a
+ * failure the card holds part of the batch, at most lost clusters of it. */
+ORYX_API uint32_t ORYX_CALL mt_smEndBatch(uint32_t volume);
 
 /* Two inert callback slots, types 0 and 1 (else 11); never called. */
 ORYX_API uint32_t ORYX_CALL mt_smRegisterCallBack(uint32_t volume, uint32_t type, void* function);

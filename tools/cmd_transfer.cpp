@@ -2,9 +2,10 @@
 //
 // put writes a file the way the update tool does: create, extend to the
 // full length with pre-erased clusters (where that is safe, see
-// pre_extension.h), write in 2048-byte pieces, close, then give the entry
-// the host file's modification time. A file that exists is replaced only
-// once its new contents are on the card (file_replacement.h).
+// pre_extension.h), write in 2048-byte pieces, close; the host file's
+// modification time is given before the close, which writes it into the
+// entry with the size. A file that exists is replaced only once its new
+// contents are on the card (file_replacement.h).
 #include "tools/commands.h"
 #include "tools/device_file.h"
 #include "tools/device_tree.h"
@@ -22,6 +23,7 @@
 #include <functional>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <vector>
 
 namespace kestrel::cli {
@@ -49,9 +51,24 @@ ResolvedPath putTarget(DeviceTree& tree, const std::vector<std::string>& args) {
     return target;
 }
 
-// Writes the host file to a new device file created at `oryx`. On a failure
-// the incomplete file (found again by `locate`) is removed and the message
-// ends with `afterFailure`.
+// The host file's modification time as the close is to write it, when the
+// host tells it.
+std::optional<oryx_stat> hostTimeStamp(const std::string& hostPath) {
+    const auto time = hostModificationTime(hostPath);
+    if (!time) return std::nullopt;
+    oryx_stat stat{};
+    stat.year = static_cast<uint16_t>(time->year);
+    stat.month = static_cast<uint8_t>(time->month);
+    stat.day = static_cast<uint8_t>(time->day);
+    stat.hour = static_cast<uint8_t>(time->hour);
+    stat.minute = static_cast<uint8_t>(time->minute);
+    stat.second = static_cast<uint8_t>(time->second);
+    return stat;
+}
+
+// Writes the host file to a new device file created at `oryx`, closed with
+// the host file's time. On a failure the incomplete file (found again by
+// `locate`) is removed and the message ends with `afterFailure`.
 void writeDeviceFile(const std::string& hostPath, uint32_t size, const std::string& oryx,
                      const std::function<std::string()>& locate, const std::string& shown, bool preExtend,
                      const std::string& afterFailure, BarPlace place) {
@@ -68,6 +85,7 @@ void writeDeviceFile(const std::string& hostPath, uint32_t size, const std::stri
             done += n;
             place.bar.update(place.base + done);
         }
+        if (const auto stamp = hostTimeStamp(hostPath)) file.setTime(*stamp);
         file.close();
     } catch (const Failure& failure) {
         // Nothing half written stays behind (the removal also closes the
@@ -111,21 +129,6 @@ std::string putDeviceFile(DeviceTree& tree, const std::string& hostPath, uint32_
     return oryx;
 }
 
-// The host file's time into the entry, as the update tool does it.
-void copyModificationTime(const std::string& hostPath, const std::string& oryx, const std::string& shown) {
-    const auto time = hostModificationTime(hostPath);
-    if (!time) return;
-    oryx_stat stat{};
-    checkOryx(mt_smReadStat(oryx.c_str(), &stat), "wrote " + shown + " but cannot read its time");
-    stat.year = static_cast<uint16_t>(time->year);
-    stat.month = static_cast<uint8_t>(time->month);
-    stat.day = static_cast<uint8_t>(time->day);
-    stat.hour = static_cast<uint8_t>(time->hour);
-    stat.minute = static_cast<uint8_t>(time->minute);
-    stat.second = static_cast<uint8_t>(time->second);
-    checkOryx(mt_smWriteStat(oryx.c_str(), &stat), "wrote " + shown + " but cannot set its time");
-}
-
 }  // namespace
 
 std::string hostNameOf(const DeviceEntry& entry) {
@@ -139,7 +142,6 @@ void putOneFile(DeviceTree& tree, const std::string& hostPath, uint64_t size, co
     if (size > std::numeric_limits<uint32_t>::max()) fail(hostPath + " is too large for the device");
     if (target.isDirectory()) fail(target.path.text() + " is a directory");
     const std::string oryx = putDeviceFile(tree, hostPath, static_cast<uint32_t>(size), target, place);
-    copyModificationTime(hostPath, oryx, target.path.text());
     // Replacing the entry dropped its long name: give it back.
     if (target.entry && !target.entry->longNameUnits.empty()) {
         std::vector<uint16_t> units(target.entry->longNameUnits.begin(), target.entry->longNameUnits.end());

@@ -44,6 +44,10 @@ void DeviceFile::read(void* data, uint32_t length) {
     checkOryx(result, "cannot read " + shownAs_);
 }
 
+void DeviceFile::setTime(const oryx_stat& stat) {
+    checkOryx(mt_smSetFileTime(handle_, &stat), "cannot give " + shownAs_ + " its time");
+}
+
 void DeviceFile::close() {
     open_ = false;
     checkOryx(mt_smCloseFile(handle_), "cannot close " + shownAs_);

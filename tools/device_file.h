@@ -25,6 +25,8 @@ public:
     void write(const void* data, uint32_t length);
     // Reads exactly `length` bytes; fails when the file ends before.
     void read(void* data, uint32_t length);
+    // The date and time the close gives the entry (mt_smSetFileTime).
+    void setTime(const oryx_stat& stat);
     // Closes with the result checked.
     void close();
 

@@ -49,4 +49,15 @@ OryxSession::~OryxSession() { usbcClose(); }
 
 void OryxSession::restart() { checkOryx(mt_smInit(), "cannot restart the device"); }
 
+OryxBatch::OryxBatch() { checkOryx(mt_smBeginBatch(0), "cannot start writing to the card"); }
+
+OryxBatch::~OryxBatch() {
+    if (open_) (void)mt_smEndBatch(0);
+}
+
+void OryxBatch::end() {
+    open_ = false;
+    checkOryx(mt_smEndBatch(0), "cannot write the new entries to the card");
+}
+
 }  // namespace kestrel::cli

@@ -26,4 +26,22 @@ public:
     void restart();
 };
 
+// A write batch of the library (mt_smBeginBatch) for the files of one
+// command: their entries and FAT changes reach the card together at end(),
+// or when the batch goes out of scope (its result then unchecked).
+class OryxBatch {
+public:
+    // Fails (Failure) when the library refuses the batch.
+    OryxBatch();
+    ~OryxBatch();
+    OryxBatch(const OryxBatch&) = delete;
+    OryxBatch& operator=(const OryxBatch&) = delete;
+
+    // Writes the batch out with the result checked.
+    void end();
+
+private:
+    bool open_ = true;
+};
+
 }  // namespace kestrel::cli

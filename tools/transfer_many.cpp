@@ -10,6 +10,7 @@
 #include "tools/failure.h"
 #include "tools/host_files.h"
 #include "tools/new_entry.h"
+#include "tools/oryx_session.h"
 #include "tools/transfer_steps.h"
 
 #include "fatfs/oryx.h"
@@ -188,6 +189,10 @@ int putMany(CommandContext& context) {
     ProgressBar bar(context.err, "put", totalBytes(steps), context.progress);
     uint64_t done = 0;
     WrittenTargets written;
+    // The new files' entries and FAT changes reach the card together at the
+    // end (folders, replacements and clean-ups write them out before they
+    // run).
+    OryxBatch batch;
     const int stepsCode = forEachStep(context, bar, steps, [&](const PutStep& step) {
         if (step.folder) {
             makeDeviceFolder(tree, step.target);
@@ -201,6 +206,7 @@ int putMany(CommandContext& context) {
         putOneFile(tree, step.hostPath, hostFileSize(step.hostPath), tree.resolve(step.target), {bar, base});
         bar.update(done);
     });
+    batch.end();
     bar.finish();
     return code != EXIT_OK ? code : stepsCode;
 }

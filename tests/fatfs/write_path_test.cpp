@@ -207,9 +207,36 @@ TEST_F(SmallFilePutTest, TakesFourBlockCopies) {
 }
 
 // As the kestrel tool puts a file: the pre-extension exchanges the blocks
-// of the file's clusters for erased ones (3 erases), and setting the time
-// is an operation of its own (one more directory copy).
-TEST_F(SmallFilePutTest, AsTheToolPutsItTakesFiveBlockCopies) {
+// of the file's clusters for erased ones (3 erases), and the host file's
+// time is given before the close, which writes it with the size: the two
+// FAT copies and the directory at the create, the directory at the close.
+TEST_F(SmallFilePutTest, AsTheToolPutsItTakesFourBlockCopies) {
+    uint32_t handle = 0;
+    const auto data = patternBytes(3000, 2);
+    ASSERT_EQ(op([&] { return fs().createFile("dev0:\\ALBUM\\SECOND.JPG", 0, &handle); }), FS_OK);
+    ASSERT_EQ(op([&] { return fs().fileExtend(handle, 3000); }), FS_OK);
+    ASSERT_EQ(op([&] { return fs().writeFile(handle, data.data(), 2048); }), FS_OK);
+    ASSERT_EQ(op([&] { return fs().writeFile(handle, data.data() + 2048, 3000 - 2048); }), FS_OK);
+    uint8_t stat[20] = {};
+    stat[12] = 0xE8;  // 2024
+    stat[13] = 0x07;
+    stat[14] = 5;
+    stat[15] = 17;
+    stat[16] = 9;
+    ASSERT_EQ(op([&] { return fs().setFileTime(handle, stat); }), FS_OK);
+    ASSERT_EQ(op([&] { return fs().closeFile(handle); }), FS_OK);
+    std::printf("kestrel-style small-file put, time given before the close: %llu block erases, %llu page programs\n",
+                static_cast<unsigned long long>(erases()), static_cast<unsigned long long>(programs()));
+    EXPECT_EQ(erases(), 2u * 4u + 3u);
+    EXPECT_EQ(readWhole("dev0:\\ALBUM\\SECOND.JPG"), data);
+    uint8_t got[20] = {};
+    ASSERT_EQ(fs().readStat("dev0:\\ALBUM\\SECOND.JPG", got), FS_OK);
+    EXPECT_EQ(got[16], 9);
+}
+
+// The time set by an operation of its own after the close (as the update
+// tool does) costs one more directory copy.
+TEST_F(SmallFilePutTest, SettingTheTimeAfterTheCloseTakesAFifthBlockCopy) {
     toolPut("dev0:\\ALBUM\\SECOND.JPG", patternBytes(3000, 2));
     std::printf("kestrel-style small-file put: %llu block erases, %llu page programs\n",
                 static_cast<unsigned long long>(erases()), static_cast<unsigned long long>(programs()));

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -111,6 +112,43 @@ TEST_F(TransferManyTest, ManyFilesAreOneSessionAndAFailureLeavesTheOthersDone) {
     EXPECT_EQ(noTree.code, 1);
     EXPECT_TRUE(contains(noTree.err, "put -r")) << noTree.err;
     EXPECT_EQ(ok({"ls", "/"}).out, "DIR/\nPhoto number 0.jpg\n");
+}
+
+// Many new files in one put: their entries and FAT changes reach the card
+// together at the end of the command, so that a file costs little more
+// than its data; each keeps its host file's time.
+TEST_F(TransferManyTest, ManyNewFilesInOnePutShareTheirEntryAndFatWrites) {
+    std::vector<std::string> hosts;
+    std::vector<std::vector<uint8_t>> bytes;
+    for (int i = 0; i < 12; ++i) {
+        hosts.push_back(scratch("P" + std::to_string(i) + ".JPG"));
+        bytes.push_back(writePatternFile(hosts.back(), 900 + i, 30 + i));
+        fs::last_write_time(hosts.back(), fs::last_write_time(hosts.back()) - std::chrono::hours(24 * 400));
+    }
+    ok({"mkdir", "/ONE"});
+    ok({"mkdir", "/MANY"});
+    uint64_t erases = counter("block_erases");
+    ok({"put", hosts[0], "/ONE"});
+    const uint64_t oneFile = counter("block_erases") - erases;
+    erases = counter("block_erases");
+    std::vector<std::string> args = {"put"};
+    args.insert(args.end(), hosts.begin(), hosts.end());
+    args.push_back("/MANY");
+    ok(args);
+    const uint64_t twelveFiles = counter("block_erases") - erases;
+    EXPECT_GT(oneFile, 0u);
+    // One at a time, twelve files would cost twelve times one.
+    EXPECT_LE(2 * twelveFiles, 12 * oneFile) << "one file " << oneFile << ", twelve " << twelveFiles;
+    const std::string out = scratch("out");
+    fs::create_directory(out);
+    ok({"get", "-r", "/MANY", out});
+    for (size_t i = 0; i < hosts.size(); ++i) {
+        const std::string copy = out + "/MANY/P" + std::to_string(i) + ".JPG";
+        EXPECT_EQ(readFile(copy), bytes[i]) << i;
+        // The device keeps times to two seconds.
+        const auto apart = fs::last_write_time(copy) - fs::last_write_time(hosts[i]);
+        EXPECT_LE(std::chrono::abs(std::chrono::duration_cast<std::chrono::seconds>(apart)).count(), 2) << i;
+    }
 }
 
 TEST_F(TransferManyTest, TwoSourcesOfOneNameNeverReplaceWhatTheCommandCopied) {
