@@ -12,7 +12,7 @@
 #include "tools/new_entry.h"
 #include "tools/transfer_steps.h"
 
-#include "fatfs/oryx.h"
+#include "oryx/oryx.h"
 #include "tools/oryx_result.h"
 
 #include <algorithm>
