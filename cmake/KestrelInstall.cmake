@@ -21,7 +21,7 @@ include(KestrelInstallDirs)
 
 include(CMakePackageConfigHelpers)
 
-set(KESTREL_ORYX_HEADER ${PROJECT_SOURCE_DIR}/fatfs/oryx.h)
+set(KESTREL_ORYX_HEADER ${PROJECT_SOURCE_DIR}/oryx/oryx.h)
 set(KESTREL_ORYX_SOVERSION 0)
 set(KESTREL_CMAKE_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/oryx)
 

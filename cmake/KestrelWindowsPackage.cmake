@@ -35,7 +35,7 @@ add_dependencies(zip package_stage)
 find_program(KESTREL_MAKENSIS makensis)
 if(KESTREL_MAKENSIS)
   add_custom_target(installer
-    COMMAND ${KESTREL_MAKENSIS} -V2 -DVERSION=${PROJECT_VERSION} -DSTAGE=${kestrel_stage}
+    COMMAND ${KESTREL_MAKENSIS} -V2 -DVERSION=${PROJECT_VERSION} -DARCH=${kestrel_arch} -DSTAGE=${kestrel_stage}
             -DOUTFILE=${KESTREL_INSTALLER} -DFILES=${kestrel_package_dir}/files.nsh
             -DUNFILES=${kestrel_package_dir}/unfiles.nsh ${PROJECT_SOURCE_DIR}/packaging/windows/kestrel.nsi
     COMMENT "NSIS installer: ${KESTREL_INSTALLER}"

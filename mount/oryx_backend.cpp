@@ -1,6 +1,6 @@
 #include "mount/oryx_backend.h"
 
-#include "fatfs/oryx.h"
+#include "oryx/oryx.h"
 #include "mount/names.h"
 #include "mount/short_alias.h"
 

@@ -5,7 +5,7 @@
 // (mt_smInit) before it is used again.
 #pragma once
 
-#include "fatfs/exported_card_commands.h"
+#include "oryx/exported_card_commands.h"
 #include "media/card_tables.h"
 #include "media/media.h"
 #include "tools/image_layout.h"

@@ -7,7 +7,7 @@
 #include "tools/interrupt.h"
 #include "tools/progress_bar.h"
 
-#include "fatfs/oryx.h"
+#include "oryx/oryx.h"
 #include "platform/clock.h"
 
 #include <algorithm>

@@ -6,7 +6,7 @@
 #include "tools/oryx_result.h"
 #include "tools/progress_bar.h"
 
-#include "fatfs/oryx.h"
+#include "oryx/oryx.h"
 
 #include <algorithm>
 #include <cinttypes>

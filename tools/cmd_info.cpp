@@ -5,7 +5,7 @@
 #include "tools/device_path.h"
 #include "tools/oryx_result.h"
 
-#include "fatfs/oryx.h"
+#include "oryx/oryx.h"
 #include "platform/byte_order.h"
 
 #include <array>

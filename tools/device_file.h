@@ -2,7 +2,7 @@
 // still open, so no failure path leaves a handle of the library open.
 #pragma once
 
-#include "fatfs/oryx.h"
+#include "oryx/oryx.h"
 
 #include <string>
 

@@ -4,7 +4,7 @@
 // against an entry's short name or its long name (ignoring ASCII case).
 #pragma once
 
-#include "fatfs/oryx.h"
+#include "oryx/oryx.h"
 #include "tools/device_path.h"
 
 #include <optional>

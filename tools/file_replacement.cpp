@@ -1,6 +1,6 @@
 #include "tools/file_replacement.h"
 
-#include "fatfs/oryx.h"
+#include "oryx/oryx.h"
 #include "tools/failure.h"
 #include "tools/oryx_result.h"
 

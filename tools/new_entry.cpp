@@ -1,6 +1,6 @@
 #include "tools/new_entry.h"
 
-#include "fatfs/oryx.h"
+#include "oryx/oryx.h"
 #include "tools/failure.h"
 #include "tools/oryx_result.h"
 

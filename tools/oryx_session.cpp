@@ -1,6 +1,6 @@
 #include "tools/oryx_session.h"
 
-#include "fatfs/oryx.h"
+#include "oryx/oryx.h"
 #include "platform/lock_file.h"
 #include "tools/failure.h"
 #include "tools/oryx_result.h"

@@ -13,7 +13,7 @@
 #include "tools/oryx_session.h"
 #include "tools/transfer_steps.h"
 
-#include "fatfs/oryx.h"
+#include "oryx/oryx.h"
 #include "tools/oryx_result.h"
 
 #include <algorithm>

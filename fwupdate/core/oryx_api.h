@@ -3,7 +3,7 @@
 // themselves, and tests put recording or failing entries in front of them.
 #pragma once
 
-#include "fatfs/oryx.h"
+#include "oryx/oryx.h"
 
 #include <cstdint>
 #include <functional>

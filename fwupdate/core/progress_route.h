@@ -3,7 +3,7 @@
 // functions below call the tool's DialogProgress or LogProgress.
 #pragma once
 
-#include "fatfs/oryx.h"
+#include "oryx/oryx.h"
 
 namespace kestrel::fwupdate {
 

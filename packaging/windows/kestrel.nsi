@@ -1,6 +1,8 @@
 ; The Windows installer of the Kestrel host software, made by makensis from a
 ; staged installation (cmake/KestrelWindowsPackage.cmake passes the defines):
 ;   VERSION   product version          STAGE   the staged installation
+;   ARCH      win64 (default) or win32: the installer's own code, the
+;             Program Files folder and the registry view it writes to
 ;   OUTFILE   the installer to write   FILES   include file: the File lines
 ;   UNFILES   include file: the uninstaller's Delete and RMDir lines
 ; Installs into Program Files, registers the namespace extension through its
@@ -9,7 +11,20 @@
 ; file it installed. /S installs and uninstalls silently; /D=DIR picks the
 ; folder.
 Unicode true
-Target amd64-unicode
+!ifndef ARCH
+  !define ARCH win64
+!endif
+!if "${ARCH}" == "win64"
+  Target amd64-unicode
+  !define PROGRAMS_FOLDER "$PROGRAMFILES64"
+  !define REGISTRY_VIEW 64
+!else if "${ARCH}" == "win32"
+  Target x86-unicode
+  !define PROGRAMS_FOLDER "$PROGRAMFILES"
+  !define REGISTRY_VIEW 32
+!else
+  !error "ARCH must be win64 or win32, not ${ARCH}"
+!endif
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 
@@ -19,7 +34,7 @@ RequestExecutionLevel admin
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
-InstallDir "$PROGRAMFILES64\${PRODUCT}"
+InstallDir "${PROGRAMS_FOLDER}\${PRODUCT}"
 ShowInstDetails show
 ShowUninstDetails show
 
@@ -29,7 +44,7 @@ UninstPage uninstConfirm
 UninstPage instfiles
 
 Section "Kestrel"
-  SetRegView 64
+  SetRegView ${REGISTRY_VIEW}
   SetShellVarContext all
   !include "${FILES}"
   WriteUninstaller "$INSTDIR\uninstall.exe"
@@ -53,7 +68,7 @@ Section "Kestrel"
 SectionEnd
 
 Section "Uninstall"
-  SetRegView 64
+  SetRegView ${REGISTRY_VIEW}
   SetShellVarContext all
   ClearErrors
   UnRegDLL "${EXTENSION}"

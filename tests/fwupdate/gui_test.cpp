@@ -3,7 +3,7 @@
 // Kestrel that a kestrel-simd child serves (the program inherits
 // KESTREL_SIM). Screenshots of the dialog go to test-output/fwupdate beside
 // the build's bin folder.
-#include "fatfs/oryx.h"
+#include "oryx/oryx.h"
 #include "fwupdate/core/control_ids.h"
 #include "fwupdate/core/identity.h"
 #include "fwupdate/win32/registry.h"

@@ -4,7 +4,7 @@
  * EEPROM, firmware download). Each step is checked; the first that fails
  * ends the program with its step number as the exit code (1 for a bad
  * command line), after a line on standard error. */
-#include "fatfs/oryx.h"
+#include "oryx/oryx.h"
 
 #include <stdio.h>
 #include <string.h>

@@ -15,7 +15,7 @@
  * Exit codes: 0 done, 1 bad command line, 2 usbcInit failed, 3 a card
  * command failed, 4 the card reported a failed erase or program, 5 the data
  * read back differ. */
-#include "fatfs/oryx.h"
+#include "oryx/oryx.h"
 #include "tests/library/page_pattern.h"
 
 #include <stdio.h>

@@ -14,7 +14,7 @@
  * Exit codes: 0 done, 1 bad command line, 2 the library or one of its
  * functions cannot be loaded, 3 usbcInit failed, 4 the ID request after the
  * reload did not do what the second argument expects. */
-#include "fatfs/oryx.h"
+#include "oryx/oryx.h"
 
 #include <stdio.h>
 #include <string.h>

@@ -5,7 +5,15 @@
 #  2. the installer, run with /S, puts down every staged file in
 #     C:\Program Files\Kestrel, registers the namespace extension (its CLSID
 #     and My Computer rows), the Start-menu entry and the uninstall entry;
-#  3. the uninstaller, run with /S, leaves none of those files, rows or
+#  3. wine's Explorer, with a simulated device served: before the install
+#     My Computer lists no device folder; after it My Computer lists
+#     "Kestrel" (the installed kestrel.exe has formatted the device and put
+#     a file on it meanwhile). Screenshots of both are kept in
+#     BUILD_DIR/packaging/explorer-before-install.png and
+#     explorer-after-install.png. Needs an X
+#     display ($DISPLAY, as scripts/test provides) and ImageMagick's import;
+#     skipped with a message without them;
+#  4. the uninstaller, run with /S, leaves none of those files, rows or
 #     entries behind.
 # Skipped with a message where makensis or wine is missing.
 #
@@ -21,6 +29,10 @@ clsid="{6B2E91D4-0C7A-4F53-A1E8-35D09C4B7F62}"
 export WINEPREFIX=$prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=d;mshtml=d"
 
 cleanup() {
+    if [[ -n ${device_pid:-} ]]; then
+        kill "$device_pid" 2>/dev/null
+        wait "$device_pid" 2>/dev/null
+    fi
     if [[ -d $prefix ]]; then
         wineserver -k >/dev/null 2>&1
         timeout 10 wineserver -w >/dev/null 2>&1
@@ -45,6 +57,10 @@ check() {
     fi
 }
 
+# in_wine PROGRAM ARGS...: a Windows program in the fresh prefix, with its
+# standard input closed (a held pipe would keep the caller waiting).
+in_wine() { wine "$@" </dev/null; }
+
 tree() { (cd "$1" && find . -mindepth 1 -type f | sed 's|^\./||' | LC_ALL=C sort); }
 
 # The keys as the prefix's machine hive (system.reg) spells them.
@@ -68,6 +84,88 @@ for tool in makensis wine wineserver unzip; do
         exit 0
     fi
 done
+
+# --- wine's Explorer and the device folder -----------------------------------
+
+shots=$build/packaging
+probe=$build/bin/shellext-explorer-probe.exe
+device_pid=""
+device_file="NOTES.TXT"
+explorer_checks=""
+if [[ -z ${DISPLAY:-} ]]; then
+    echo "  skip  wine's Explorer: no X display (DISPLAY is not set)"
+elif ! command -v import >/dev/null; then
+    echo "  skip  wine's Explorer: ImageMagick's import is missing"
+elif [[ ! -f $probe ]]; then
+    echo "  skip  wine's Explorer: $probe is not built"
+else
+    explorer_checks=1
+fi
+
+stop_device() {
+    if [[ -n $device_pid ]]; then
+        kill "$device_pid" 2>/dev/null
+        wait "$device_pid" 2>/dev/null
+        device_pid=""
+    fi
+}
+
+# start_device: a simulated device of its own, served by the build's
+# kestrel-simd.exe; exports KESTREL_SIM for every Windows program started
+# afterwards (the namespace extension inside Explorer included).
+start_device() {
+    local folder=$work/device port_file=$work/device.port
+    export KESTREL_TIME_SCALE=${KESTREL_TIME_SCALE:-0.1}
+    check "kestrel-sim create" in_wine "$build/bin/kestrel-sim.exe" create "$(winepath -w "$folder")" --size 16M || return 1
+    in_wine "$build/bin/kestrel-simd.exe" "$(winepath -w "$folder")" --listen tcp:127.0.0.1:0 \
+        --port-file "$(winepath -w "$port_file")" >"$work/device.log" 2>&1 &
+    device_pid=$!
+    for _ in $(seq 300); do
+        [[ -s $port_file ]] && break
+        kill -0 "$device_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    if [[ ! -s $port_file ]]; then
+        fail "kestrel-simd.exe serves the device"
+        sed 's/^/        /' "$work/device.log"
+        return 1
+    fi
+    KESTREL_SIM=$(tr -d '\r\n' <"$port_file")
+    export KESTREL_SIM
+    pass "kestrel-simd.exe serves the device on $KESTREL_SIM"
+}
+
+# explorer_probe SHOT FOLDER NAME SECONDS [EXPLORER ARGUMENTS...]: starts
+# wine's Explorer, lets the probe select FOLDER in its tree and wait for NAME
+# in its list view, keeps the screen in SHOT, closes Explorer. Returns the
+# probe's exit code (0 listed, 1 not listed, 2 no Explorer window).
+explorer_probe() {
+    local shot=$1 folder=$2 name=$3 seconds=$4 explorer_pid shown
+    shift 4
+    wine explorer "$@" </dev/null >"$work/explorer.log" 2>&1 &
+    explorer_pid=$!
+    in_wine "$probe" show "$folder" "$name" "$seconds" >"$work/probe.log" 2>&1
+    shown=$?
+    sed 's/^/        probe: /' "$work/probe.log"
+    rm -f "$shot"
+    import -window root "$shot" 2>/dev/null || echo "        no screenshot $shot"
+    [[ -f $shot ]] && echo "        screenshot $shot"
+    in_wine "$probe" close >/dev/null 2>&1
+    for _ in $(seq 50); do
+        kill -0 "$explorer_pid" 2>/dev/null || break
+        sleep 0.2
+    done
+    kill "$explorer_pid" 2>/dev/null
+    wait "$explorer_pid" 2>/dev/null
+    return "$shown"
+}
+
+# not_listed_before_install: My Computer is shown and lists its drives, but
+# no device folder (a view that listed nothing would prove nothing).
+not_listed_before_install() {
+    explorer_probe "$shots/explorer-before-install.png" "My Computer" Kestrel 15
+    [[ $? -eq 1 ]] && grep -q '^listed: ' "$work/probe.log"
+}
 
 echo "== Windows packages"
 if ! check "cmake --build: installer and zip" cmake --build "$build" --target installer zip; then
@@ -96,6 +194,10 @@ target="$prefix/drive_c/Program Files/Kestrel"
 menu="$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Kestrel"
 registry_rows >"$work/rows-before"
 check "no extension rows before the install" test ! -s "$work/rows-before"
+if [[ -n $explorer_checks ]]; then
+    mkdir -p "$shots"
+    check "before the install, My Computer lists no device folder" not_listed_before_install
+fi
 
 check "installer /S" wine "$installer" /S
 (tree "$stage"; echo uninstall.exe) | LC_ALL=C sort >"$work/expected"
@@ -113,6 +215,25 @@ check "DllRegisterServer's InprocServer32 row names the installed DLL" \
     bash -c 'grep -i -F -A4 -- "$1" "$2" | grep -q -i -F -- "$3"' _ "$key_server" "$prefix/system.reg" "$installed_server"
 check "the extension is in My Computer's namespace" grep -q -i -F -- "$key_namespace" "$work/rows"
 check "the uninstall entry" grep -q -i -F -- "$key_uninstall" "$work/rows"
+
+if [[ -n $explorer_checks ]]; then
+    echo "== wine's Explorer after the install"
+    # Started only now: registry_rows waits for the wine server to end,
+    # which a running device program would keep alive.
+    start_device || explorer_checks=""
+fi
+if [[ -n $explorer_checks ]]; then
+    printf 'notes on the card\r\n' >"$work/$device_file"
+    installed_kestrel="C:\\Program Files\\Kestrel\\bin\\kestrel.exe"
+    check "the installed kestrel.exe formats the device" in_wine "$installed_kestrel" format --label KESTREL
+    check "the installed kestrel.exe puts $device_file on it" \
+        in_wine "$installed_kestrel" put "$(winepath -w "$work/$device_file")" /
+    check "the installed kestrel.exe lists $device_file on the device" \
+        bash -c 'wine "$1" ls / </dev/null | grep -q -F -- "$2"' _ "$installed_kestrel" "$device_file"
+    check "My Computer lists the device folder \"Kestrel\"" \
+        explorer_probe "$shots/explorer-after-install.png" "My Computer" Kestrel 90
+    stop_device
+fi
 
 echo "== silent uninstall"
 check "uninstall.exe /S" wine "C:\\Program Files\\Kestrel\\uninstall.exe" /S

@@ -1,6 +1,6 @@
 #include "tests/powercut/sweep.h"
 
-#include "fatfs/oryx.h"
+#include "oryx/oryx.h"
 #include "media/media.h"
 #include "platform/byte_order.h"
 #include "platform/device_provider.h"

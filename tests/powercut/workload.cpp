@@ -1,6 +1,6 @@
 #include "tests/powercut/workload.h"
 
-#include "fatfs/oryx.h"
+#include "oryx/oryx.h"
 
 #include <algorithm>
 #include <random>

@@ -6,7 +6,7 @@
 //   session_holder HOST_FILE DEVICE_PATH READY GO
 // Exit codes: 0 done, 2 bad command line, 3 mt_smInit failed, 4 a file
 // operation failed, 5 GO never came.
-#include "fatfs/oryx.h"
+#include "oryx/oryx.h"
 
 #include <chrono>
 #include <filesystem>

@@ -22,9 +22,9 @@
 // run, so the close is an exit handler registered once the device exists:
 // handlers and destructors run in the reverse order of their registration,
 // at exit() and at dlclose alike, so the close comes before the device goes.
-#include "fatfs/library_lifetime.h"
+#include "oryx/library_lifetime.h"
 
-#include "fatfs/oryx.h"
+#include "oryx/oryx.h"
 
 #ifdef _WIN32
 #include "platform/debug_text.h"

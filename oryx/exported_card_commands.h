@@ -2,7 +2,7 @@
 // device commands (usbcReadSM ...), as the library's file system uses them.
 #pragma once
 
-#include "fatfs/oryx.h"
+#include "oryx/oryx.h"
 #include "usblink/card_commands.h"
 
 namespace kestrel::oryx {

@@ -1,10 +1,10 @@
 // The exported mt_sm* functions: a thin facade over one process-wide file
 // system, which reaches the card through the library's exported device
 // commands.
-#include "fatfs/exported_card_commands.h"
+#include "oryx/exported_card_commands.h"
 #include "fatfs/file_system.h"
 #include "fatfs/fs_results.h"
-#include "fatfs/oryx.h"
+#include "oryx/oryx.h"
 
 #include <string_view>
 

@@ -1,8 +1,8 @@
 // The exported usbc* functions: a facade over the library's one device
 // instance, which finds its firmware images in the folder of the library.
-#include "fatfs/oryx.h"
+#include "oryx/oryx.h"
 
-#include "fatfs/library_lifetime.h"
+#include "oryx/library_lifetime.h"
 #include "platform/module.h"
 #include "usblink/usb_device.h"
 
