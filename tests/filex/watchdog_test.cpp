@@ -109,7 +109,9 @@ TEST_F(FilexGuardTest, EachCallHasAFullGuardFromItsOwnArm) {
     sleepReal(realMs(0.6 * GUARD));
     const double held = millisSince(second);
     dog().disarm();
-    if (held < realMs(0.95 * GUARD)) EXPECT_EQ(dog().aborts(), 0u) << "held " << held << " ms";
+    if (held < realMs(0.95 * GUARD)) {
+        EXPECT_EQ(dog().aborts(), 0u) << "held " << held << " ms";
+    }
 
     // A call that outlives its guard is aborted once, not before the guard.
     const uint32_t before = dog().aborts();
