@@ -8,6 +8,7 @@
 #include "platform/driver_interface.h"
 #include "filex/transfer_watchdog.h"
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -83,15 +84,20 @@ private:
 TEST_F(FilexGuardTest, CallsInQuickSuccessionAreNeitherAbortedNorWakeTheThread) {
     const auto start = std::chrono::steady_clock::now();
     int calls = 0;
+    double longest = 0;  // the longest call as measured here (a loaded machine may stretch one)
     while (millisSince(start) < realMs(3 * GUARD) || calls < 200) {
+        const auto armed = std::chrono::steady_clock::now();
         dog().arm();
         if (calls % 50 == 0) sleepReal(1);
         dog().disarm();
+        longest = std::max(longest, millisSince(armed));
         ++calls;
     }
     const double guards = millisSince(start) / realMs(GUARD);
     sleepReal(realMs(GUARD) * 1.5);  // a late abort would come by now
-    EXPECT_EQ(dog().aborts(), 0u);
+    if (longest < realMs(0.95 * GUARD)) {
+        EXPECT_EQ(dog().aborts(), 0u) << "longest call " << longest << " ms";
+    }
     // The thread is woken only after it found nothing armed when a guard
     // ran out: about once per guard, not once per call.
     EXPECT_LE(dog().wakeups(), static_cast<uint32_t>(guards) + 2) << calls << " calls over " << guards << " guards";
@@ -101,16 +107,20 @@ TEST_F(FilexGuardTest, CallsInQuickSuccessionAreNeitherAbortedNorWakeTheThread) 
 TEST_F(FilexGuardTest, EachCallHasAFullGuardFromItsOwnArm) {
     // The first call ends shortly before its guard; the second starts then
     // and must not be aborted when the first one's guard runs out.
+    const auto first = std::chrono::steady_clock::now();
     dog().arm();
     sleepReal(realMs(0.7 * GUARD));
     dog().disarm();
+    const double firstHeld = millisSince(first);
     const auto second = std::chrono::steady_clock::now();
     dog().arm();
     sleepReal(realMs(0.6 * GUARD));
-    const double held = millisSince(second);
     dog().disarm();
-    if (held < realMs(0.95 * GUARD)) {
-        EXPECT_EQ(dog().aborts(), 0u) << "held " << held << " ms";
+    const double secondHeld = millisSince(second);
+    // Measured around the calls: a loaded machine may stretch a sleep past
+    // the guard, and then the abort is right.
+    if (std::max(firstHeld, secondHeld) < realMs(0.95 * GUARD)) {
+        EXPECT_EQ(dog().aborts(), 0u) << "held " << firstHeld << " and " << secondHeld << " ms";
     }
 
     // A call that outlives its guard is aborted once, not before the guard.
