@@ -49,7 +49,7 @@ void FilexLink::stop() {
 
 platform::NamedMutex* FilexLink::fileMutex() {
     std::lock_guard lock(handlesMutex_);
-    if (!fileMutex_) fileMutex_ = platform::NamedMutex::open(names_.fileMutex);
+    if (!fileMutex_) fileMutex_ = NestedMutex::over(platform::NamedMutex::open(names_.fileMutex));
     return fileMutex_.get();
 }
 

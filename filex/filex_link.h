@@ -16,6 +16,7 @@
 
 #include "filex/debug_trace.h"
 #include "filex/filex_wire.h"
+#include "filex/nested_mutex.h"
 #include "filex/transfer_watchdog.h"
 #include "platform/device.h"
 #include "platform/named_mutex.h"
@@ -97,7 +98,7 @@ private:
     const FilexTrace& trace_;
     FilexNames names_;
     std::mutex handlesMutex_;  // guards the lazy creation of the file mutex handle
-    std::unique_ptr<platform::NamedMutex> fileMutex_;
+    std::unique_ptr<NestedMutex> fileMutex_;
     std::unique_ptr<platform::NamedMutex> execMutex_;
     std::unique_ptr<TransferWatchdog> watchdog_;
     std::unique_ptr<uint8_t[]> transfer_;

@@ -4,38 +4,47 @@
 #include "platform/clock.h"
 #include "platform/driver_interface.h"
 
+#include <chrono>
 #include <system_error>
 
 namespace kestrel::filex {
 
-using platform::WaitResult;
+namespace {
 
-std::unique_ptr<TransferWatchdog> TransferWatchdog::create(std::string deviceName, const FilexTrace& trace) {
-    auto go = platform::Event::create("");
-    auto done = platform::Event::create("");
-    if (!go || !done) return nullptr;
-    return std::unique_ptr<TransferWatchdog>(
-        new TransferWatchdog(std::move(deviceName), trace, std::move(go), std::move(done)));
+// Real time for `ms` product milliseconds.
+std::chrono::milliseconds realWait(uint64_t ms) {
+    return std::chrono::milliseconds(platform::scaledMs(static_cast<uint32_t>(ms)));
 }
 
-TransferWatchdog::TransferWatchdog(std::string deviceName, const FilexTrace& trace,
-                                   std::unique_ptr<platform::Event> go, std::unique_ptr<platform::Event> done)
-    : deviceName_(std::move(deviceName)), trace_(trace), go_(std::move(go)), done_(std::move(done)) {}
+}  // namespace
+
+std::unique_ptr<TransferWatchdog> TransferWatchdog::create(std::string deviceName, const FilexTrace& trace) {
+    return std::unique_ptr<TransferWatchdog>(new TransferWatchdog(std::move(deviceName), trace));
+}
+
+TransferWatchdog::TransferWatchdog(std::string deviceName, const FilexTrace& trace)
+    : deviceName_(std::move(deviceName)), trace_(trace) {}
 
 TransferWatchdog::~TransferWatchdog() {
-    running_ = 0;
-    go_->set();
-    done_->set();
+    {
+        std::lock_guard lock(mutex_);
+        running_ = false;
+    }
+    wake_.notify_all();
     thread_.join();
 }
 
 bool TransferWatchdog::start() {
-    running_ = 1;
+    {
+        std::lock_guard lock(mutex_);
+        running_ = true;
+    }
     threadStarted_ = 0;
     try {
         thread_ = platform::Thread([this] { ReadFilexProc(); });
     } catch (const std::system_error&) {
-        running_ = 0;
+        std::lock_guard lock(mutex_);
+        running_ = false;
         return false;
     }
     while (!started()) platform::sleepMs(1);
@@ -43,11 +52,25 @@ bool TransferWatchdog::start() {
 }
 
 void TransferWatchdog::arm() {
-    done_->reset();
-    go_->set();
+    const uint64_t now = platform::tickMs();
+    std::lock_guard lock(mutex_);
+    ++call_;
+    armed_ = true;
+    armedAtMs_ = now;
+    if (idle_) {
+        ++wakeups_;
+        wake_.notify_one();
+    }
 }
 
-void TransferWatchdog::disarm() { done_->set(); }
+void TransferWatchdog::disarm() {
+    std::lock_guard lock(mutex_);
+    armed_ = false;
+    if (afterAbort_) {
+        ++wakeups_;
+        wake_.notify_one();
+    }
+}
 
 bool TransferWatchdog::abortAllPipes() {
     platform::DeviceHandle second = openFilexDevice(deviceName_);
@@ -62,15 +85,46 @@ bool TransferWatchdog::abortAllPipes() {
     return true;
 }
 
+template <typename Until>
+void TransferWatchdog::waitIdle(std::unique_lock<std::mutex>& lock, Until until) {
+    idle_ = true;
+    wake_.wait(lock, [&] { return !running_ || until(); });
+    idle_ = false;
+}
+
+bool TransferWatchdog::guardArmedCall(std::unique_lock<std::mutex>& lock) {
+    const uint64_t call = call_;
+    const uint64_t due = armedAtMs_ + GUARD_MS;
+    const uint64_t now = platform::tickMs();
+    if (now < due) {
+        // Not woken by later calls: whichever call is armed when the time is
+        // up is looked at then.
+        wake_.wait_for(lock, realWait(due - now), [&] { return !running_; });
+        return running_;
+    }
+    handled_ = call;
+    lock.unlock();
+    const bool aborted = abortAllPipes();
+    lock.lock();
+    if (!aborted || !running_) return running_;
+    afterAbort_ = true;
+    const bool ended =
+        wake_.wait_for(lock, realWait(AFTER_ABORT_MS), [&] { return !running_ || !armed_ || call_ != call; });
+    afterAbort_ = false;
+    if (!ended) trace_("*** ReadFilexProc gets locked\n");
+    return running_;
+}
+
 void TransferWatchdog::ReadFilexProc() {
+    std::unique_lock lock(mutex_);
     threadStarted_ = 1;
-    while (running_.load() == 1) {
-        go_->wait(platform::WAIT_FOREVER);
-        go_->reset();
-        if (running_.load() == 0) break;
-        if (done_->wait(GUARD_MS) == WaitResult::Signalled) continue;
-        if (!abortAllPipes()) continue;
-        if (done_->wait(AFTER_ABORT_MS) != WaitResult::Signalled) trace_("*** ReadFilexProc gets locked\n");
+    while (running_) {
+        if (armed_ && call_ != handled_) {
+            if (!guardArmedCall(lock)) break;
+            continue;
+        }
+        // Nothing armed, or only a call whose guard already ran out.
+        waitIdle(lock, [&] { return armed_ && call_ != handled_; });
     }
     ended_ = true;
 }

@@ -25,8 +25,8 @@ void trace(const std::string& text) { debugText(("ksim: " + text + "\n").c_str()
 
 class KsimConnection final : public DeviceConnection {
 public:
+    // Closing the socket ends the connection (no thread but the owner's uses it).
     explicit KsimConnection(std::unique_ptr<Socket> socket) : socket_(std::move(socket)) {}
-    ~KsimConnection() override { socket_->shutdown(); }
 
     ControlResult control(uint32_t code, const void* in, uint32_t inLength, void* out,
                           uint32_t outLength) override {

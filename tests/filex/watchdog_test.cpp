@@ -6,7 +6,9 @@
 
 #include "platform/clock.h"
 #include "platform/driver_interface.h"
+#include "filex/transfer_watchdog.h"
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -46,9 +48,119 @@ bool eventually(const std::function<bool()>& done) {
     return done();
 }
 
+// Real milliseconds of `ms` product milliseconds.
+double realMs(double ms) { return ms * platform::timeScale(); }
+
+double millisSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+void sleepReal(double ms) { std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(ms)); }
+
 }  // namespace
 
 using FilexWatchdogTest = FilexTest;
+
+// A watchdog of its own on the test device, writing to the client's trace.
+class FilexGuardTest : public FilexTest {
+protected:
+    void SetUp() override {
+        FilexTest::SetUp();
+        dog_ = TransferWatchdog::create(client().link().names().device, client().trace());
+        ASSERT_NE(dog_, nullptr);
+        ASSERT_TRUE(dog_->start());
+    }
+    void TearDown() override {
+        dog_.reset();
+        FilexTest::TearDown();
+    }
+    TransferWatchdog& dog() { return *dog_; }
+    static constexpr double GUARD = TransferWatchdog::GUARD_MS;
+
+private:
+    std::unique_ptr<TransferWatchdog> dog_;
+};
+
+TEST_F(FilexGuardTest, CallsInQuickSuccessionAreNeitherAbortedNorWakeTheThread) {
+    const auto start = std::chrono::steady_clock::now();
+    int calls = 0;
+    double longest = 0;  // the longest call as measured here (a loaded machine may stretch one)
+    while (millisSince(start) < realMs(3 * GUARD) || calls < 200) {
+        const auto armed = std::chrono::steady_clock::now();
+        dog().arm();
+        if (calls % 50 == 0) sleepReal(1);
+        dog().disarm();
+        longest = std::max(longest, millisSince(armed));
+        ++calls;
+    }
+    const double guards = millisSince(start) / realMs(GUARD);
+    sleepReal(realMs(GUARD) * 1.5);  // a late abort would come by now
+    if (longest < realMs(0.95 * GUARD)) {
+        EXPECT_EQ(dog().aborts(), 0u) << "longest call " << longest << " ms";
+    }
+    // The thread is woken only after it found nothing armed when a guard
+    // ran out: about once per guard, not once per call.
+    EXPECT_LE(dog().wakeups(), static_cast<uint32_t>(guards) + 2) << calls << " calls over " << guards << " guards";
+    EXPECT_GE(calls, 200);
+}
+
+TEST_F(FilexGuardTest, EachCallHasAFullGuardFromItsOwnArm) {
+    // The first call ends shortly before its guard; the second starts then
+    // and must not be aborted when the first one's guard runs out.
+    const auto first = std::chrono::steady_clock::now();
+    dog().arm();
+    sleepReal(realMs(0.7 * GUARD));
+    dog().disarm();
+    const double firstHeld = millisSince(first);
+    const auto second = std::chrono::steady_clock::now();
+    dog().arm();
+    sleepReal(realMs(0.6 * GUARD));
+    dog().disarm();
+    const double secondHeld = millisSince(second);
+    // Measured around the calls: a loaded machine may stretch a sleep past
+    // the guard, and then the abort is right.
+    if (std::max(firstHeld, secondHeld) < realMs(0.95 * GUARD)) {
+        EXPECT_EQ(dog().aborts(), 0u) << "held " << firstHeld << " and " << secondHeld << " ms";
+    }
+
+    // A call that outlives its guard is aborted once, not before the guard.
+    const uint32_t before = dog().aborts();
+    const auto third = std::chrono::steady_clock::now();
+    dog().arm();
+    EXPECT_TRUE(eventually([&] { return dog().aborts() > before; }));
+    EXPECT_GE(millisSince(third), realMs(GUARD) * 0.9);
+    dog().disarm();
+    EXPECT_EQ(dog().aborts(), before + 1);
+    const auto aborts = probe().requests(CTL_ABORT_PIPE);
+    ASSERT_GE(aborts.size(), 4u);
+    EXPECT_EQ(aborts.back().pipe, driver::PIPE_STATUS);
+}
+
+TEST_F(FilexGuardTest, ACallThatStaysHungIsAbortedOnceAndTheNextCallIsGuardedAgain) {
+    dog().arm();
+    ASSERT_TRUE(eventually([&] { return dog().aborts() == 1; }));
+    // The grace after the abort and two more guards pass with the call
+    // still armed.
+    sleepReal(realMs(TransferWatchdog::AFTER_ABORT_MS + 2 * GUARD));
+    EXPECT_EQ(dog().aborts(), 1u) << "the same call aborted again";
+    const auto lines = traceLines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "*** ReadFilexProc gets locked\n"), 1);
+    dog().disarm();
+
+    const auto next = std::chrono::steady_clock::now();
+    dog().arm();
+    EXPECT_TRUE(eventually([&] { return dog().aborts() == 2; }));
+    EXPECT_GE(millisSince(next), realMs(GUARD) * 0.9);
+    dog().disarm();
+    // A call that ends within the grace after its abort is not reported
+    // as locking the thread.
+    dog().arm();
+    EXPECT_TRUE(eventually([&] { return dog().aborts() == 3; }));
+    dog().disarm();
+    sleepReal(realMs(TransferWatchdog::AFTER_ABORT_MS) * 1.2);
+    const auto after = traceLines();
+    EXPECT_EQ(std::count(after.begin(), after.end(), "*** ReadFilexProc gets locked\n"), 1);
+}
 
 TEST_F(FilexWatchdogTest, StalledReadPhaseIsAbortedThreeTimesThenFails) {
     ASSERT_TRUE(putFile(client(), "/w.bin", {1, 2, 3}));

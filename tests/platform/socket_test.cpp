@@ -1,11 +1,13 @@
 #include "platform/socket.h"
 
+#include "platform/process.h"
 #include "platform/thread.h"
 #include "tests/platform/test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <numeric>
 #include <vector>
 
@@ -90,6 +92,61 @@ TEST(TcpSocket, PeerGoneEndsReceiveAndSendQuietly) {
     bool failed = false;
     for (int i = 0; i < 100 && !failed; ++i) failed = !client->sendAll(data.data(), data.size());
     EXPECT_TRUE(failed);
+}
+
+// Destroying a socket is a graceful close: everything sent before reaches
+// the peer, then the end of the stream.
+TEST(TcpSocket, DataSentRightBeforeTheSocketGoesAllArrivesThenTheEnd) {
+    auto listener = loopbackListener();
+    ASSERT_TRUE(listener);
+    auto [client, server] = connectedPair(*listener);
+    ASSERT_TRUE(client && server);
+    std::vector<uint8_t> data(200000);
+    std::iota(data.begin(), data.end(), uint8_t{7});
+    bool sent = false;
+    Thread sender([&, &client = client] {
+        sent = client->sendAll(data.data(), data.size());
+        client.reset();
+    });
+    std::vector<uint8_t> received(data.size());
+    EXPECT_TRUE(server->receiveAll(received.data(), received.size()));
+    sender.join();
+    EXPECT_TRUE(sent);
+    EXPECT_EQ(received, data);
+    char byte = 0;
+    EXPECT_FALSE(server->receiveAll(&byte, 1)) << "no end of stream after the close";
+}
+
+// A child process started while a connection is open does not keep it
+// open: closing it ends the peer's stream although the child still runs.
+TEST(TcpSocket, AChildProcessDoesNotInheritConnections) {
+    auto listener = loopbackListener();
+    ASSERT_TRUE(listener);
+    auto [client, server] = connectedPair(*listener);
+    ASSERT_TRUE(client && server);
+    std::string error;
+    auto child = ChildProcess::spawn(test::helperProgram(), {"sleep", "60000"}, &error);
+    ASSERT_TRUE(child) << error;
+    client.reset();
+    bool received = true;
+    std::atomic<bool> ended{false};
+    bool endedByTheClose = false;
+    {
+        Thread reader([&, &server = server] {
+            char byte;
+            received = server->receiveAll(&byte, 1);
+            ended = true;
+        });
+        for (int i = 0; i < 2000 && !ended; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        endedByTheClose = ended;
+        // Bounded: a connection the child kept open is ended here.
+        if (!endedByTheClose) server->shutdown();
+    }
+    EXPECT_FALSE(child->wait(0).has_value()) << "the child must outlive the close for the test to mean anything";
+    child->kill();
+    (void)child->wait(10000);
+    EXPECT_TRUE(endedByTheClose);
+    EXPECT_FALSE(received);
 }
 
 TEST(TcpSocket, ShutdownWakesABlockedReceive) {
