@@ -34,8 +34,13 @@ bool pressLeftButtonAt(POINT from) {
     return false;
 }
 
-SyntheticDrag::SyntheticDrag(POINT from, POINT to, DWORD settleMs)
-    : thread_([from, to, settleMs] {
+SyntheticDrag::SyntheticDrag(POINT from, POINT to, DWORD settleMs, Press press)
+    : thread_([this, from, to, settleMs, press] {
+          if (press == Press::ByTheThread) {
+              send(from, 0);
+              Sleep(STEP_MS);
+              send(from, MOUSEEVENTF_LEFTDOWN);
+          }
           Sleep(settleMs);
           for (int step = 1; step <= STEPS; ++step) {
               const POINT at{from.x + (to.x - from.x) * step / STEPS, from.y + (to.y - from.y) * step / STEPS};
@@ -48,6 +53,7 @@ SyntheticDrag::SyntheticDrag(POINT from, POINT to, DWORD settleMs)
           send(to, 0);
           Sleep(STEP_MS * 4);
           send(to, MOUSEEVENTF_LEFTUP);
+          done_ = true;
       }) {}
 
 SyntheticDrag::~SyntheticDrag() {

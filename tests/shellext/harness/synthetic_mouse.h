@@ -6,6 +6,7 @@
 
 #include "shellext/shell_api.h"
 
+#include <atomic>
 #include <thread>
 
 namespace kestrel::shellext::test {
@@ -18,14 +19,21 @@ namespace kestrel::shellext::test {
 
 class SyntheticDrag {
 public:
-    // Starts the thread; it waits `settleMs` before the first move.
-    SyntheticDrag(POINT from, POINT to, DWORD settleMs = 300);
+    enum class Press { Done, ByTheThread };
+    // Starts the thread; it waits `settleMs` before the first move. With
+    // Press::ByTheThread it presses the button at `from` itself first (for
+    // a drag that a window of the test's thread starts on its own, such as
+    // a list view's: the test pumps its messages meanwhile).
+    SyntheticDrag(POINT from, POINT to, DWORD settleMs = 300, Press press = Press::Done);
+    // True once the button is up again.
+    bool done() const { return done_; }
     // Waits for the thread (the button is up once it ended).
     ~SyntheticDrag();
     SyntheticDrag(const SyntheticDrag&) = delete;
     SyntheticDrag& operator=(const SyntheticDrag&) = delete;
 
 private:
+    std::atomic<bool> done_{false};
     std::thread thread_;
 };
 
