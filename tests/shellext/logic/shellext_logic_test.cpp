@@ -112,6 +112,10 @@ TEST(ItemIdLogicTest, ElementsWhoseFieldsDoNotAddUpReadAsNone) {
         EXPECT_TRUE(view.name().empty()) << damage.what;
         EXPECT_TRUE(view.typeText().empty()) << damage.what;
     }
+    auto noName = good;  // sizes that add up, but no name at all
+    storeLe32(noName.data() + NAME_LENGTH, 0);
+    storeLe32(noName.data() + TYPE_LENGTH, 6 + 1);
+    EXPECT_FALSE(ItemView(noName.data()).valid()) << "an element without a name";
     auto unterminated = good;
     unterminated[NAME + 5] = 'x';  // the name's zero
     EXPECT_FALSE(ItemView(unterminated.data()).valid());
@@ -206,6 +210,9 @@ TEST(DeviceItemsBlockLogicTest, BlocksThatClaimMoreThanTheyHoldAreRefused) {
     auto tiny = good;  // a size of one would never advance
     storeLe16(tiny.data() + 16, 1);
     EXPECT_FALSE(readDeviceItems(tiny.data(), tiny.size()));
+    // A one-byte "element" whose next two bytes read as a terminator.
+    const auto oneByte = BlockBuilder().folder({1, 0, 0}).bytes();
+    EXPECT_FALSE(readDeviceItems(oneByte.data(), oneByte.size())) << "an element smaller than its size field";
 }
 
 // ---- names and paths of device entries --------------------------------------
