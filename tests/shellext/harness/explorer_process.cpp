@@ -74,7 +74,7 @@ BOOL CALLBACK matchTopLevel(HWND window, LPARAM parameter) {
     return TRUE;
 }
 
-std::string treeItemText(HWND tree, HTREEITEM item) {
+std::string itemText(HWND tree, HTREEITEM item) {
     RemoteBuffer remote(tree, TEXT_OFFSET + TEXT_SIZE);
     if (!remote.valid()) return {};
     TVITEMA query{};
@@ -97,7 +97,7 @@ HTREEITEM treeNext(HWND tree, UINT relation, HTREEITEM item) {
 // The sibling from `first` on with this text; null when none has it.
 HTREEITEM siblingNamed(HWND tree, HTREEITEM first, const std::string& text) {
     for (HTREEITEM item = first; item != nullptr; item = treeNext(tree, TVGN_NEXT, item))
-        if (treeItemText(tree, item) == text) return item;
+        if (itemText(tree, item) == text) return item;
     return nullptr;
 }
 
@@ -131,6 +131,8 @@ HWND findChildOfClass(HWND parent, const char* className) {
     EnumChildWindows(parent, matchChild, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
+
+std::string treeViewText(HWND tree, HTREEITEM item) { return itemText(tree, item); }
 
 std::vector<std::string> listViewTexts(HWND list) {
     std::vector<std::string> texts;

@@ -50,5 +50,7 @@ HWND findChildOfClass(HWND parent, const char* className);
 // The item texts (first column) of a list view, which may belong to another
 // process: read through a buffer inside that process.
 std::vector<std::string> listViewTexts(HWND list);
+// The text of a tree-view item, read the same way.
+std::string treeViewText(HWND tree, HTREEITEM item);
 
 }  // namespace kestrel::shellext::test
