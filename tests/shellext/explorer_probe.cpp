@@ -9,9 +9,9 @@
 //   shellext-explorer-probe close
 //       closes Explorer's windows.
 //
-// Explorer is another process, so the texts of its tree and list controls
-// are read through a buffer allocated inside that process.
-#include "platform/win32/win32.h"
+// Explorer is another process: the texts of its tree and list controls are
+// read as the harness reads them (explorer_process.h).
+#include "tests/shellext/harness/explorer_process.h"
 
 #include <commctrl.h>
 
@@ -24,96 +24,13 @@ namespace {
 
 constexpr const char* EXPLORER_CLASS = "ExplorerWClass";
 
-// A block of memory inside another process.
-class RemoteBuffer {
-public:
-    RemoteBuffer(HWND window, size_t size) : size_(size) {
-        DWORD id = 0;
-        GetWindowThreadProcessId(window, &id);
-        process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, id);
-        if (process_ != nullptr)
-            address_ = VirtualAllocEx(process_, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-    }
-    ~RemoteBuffer() {
-        if (address_ != nullptr) VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
-        if (process_ != nullptr) CloseHandle(process_);
-    }
-    RemoteBuffer(const RemoteBuffer&) = delete;
-    RemoteBuffer& operator=(const RemoteBuffer&) = delete;
-
-    bool valid() const { return address_ != nullptr; }
-    char* at(size_t offset) const { return static_cast<char*>(address_) + offset; }
-    bool write(size_t offset, const void* data, size_t length) const {
-        return WriteProcessMemory(process_, at(offset), data, length, nullptr) != 0;
-    }
-    bool read(size_t offset, void* data, size_t length) const {
-        return ReadProcessMemory(process_, at(offset), data, length, nullptr) != 0;
-    }
-
-private:
-    HANDLE process_ = nullptr;
-    void* address_ = nullptr;
-    size_t size_;
-};
-
-constexpr size_t TEXT_OFFSET = 256;
-constexpr size_t TEXT_SIZE = 512;
-
-std::string treeItemText(HWND tree, HTREEITEM item) {
-    RemoteBuffer remote(tree, TEXT_OFFSET + TEXT_SIZE);
-    if (!remote.valid()) return {};
-    TVITEMA query{};
-    query.mask = TVIF_TEXT | TVIF_HANDLE;
-    query.hItem = item;
-    query.pszText = remote.at(TEXT_OFFSET);
-    query.cchTextMax = TEXT_SIZE;
-    remote.write(0, &query, sizeof query);
-    if (!SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(remote.at(0)))) return {};
-    char text[TEXT_SIZE] = {};
-    remote.read(TEXT_OFFSET, text, TEXT_SIZE - 1);
-    return text;
-}
-
-std::vector<std::string> listTexts(HWND list) {
-    std::vector<std::string> texts;
-    RemoteBuffer remote(list, TEXT_OFFSET + TEXT_SIZE);
-    if (!remote.valid()) return texts;
-    const auto count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i) {
-        LVITEMA query{};
-        query.iSubItem = 0;
-        query.pszText = remote.at(TEXT_OFFSET);
-        query.cchTextMax = TEXT_SIZE;
-        remote.write(0, &query, sizeof query);
-        SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(remote.at(0)));
-        char text[TEXT_SIZE] = {};
-        remote.read(TEXT_OFFSET, text, TEXT_SIZE - 1);
-        texts.emplace_back(text);
-    }
-    return texts;
-}
-
-struct ChildSearch {
-    const char* className;
-    HWND found;
-};
-
-BOOL CALLBACK findChild(HWND window, LPARAM parameter) {
-    auto* search = reinterpret_cast<ChildSearch*>(parameter);
-    char name[64] = {};
-    GetClassNameA(window, name, sizeof name);
-    if (lstrcmpiA(name, search->className) == 0 && IsWindowVisible(window)) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 HWND child(HWND parent, const char* className) {
-    ChildSearch search{className, nullptr};
-    EnumChildWindows(parent, findChild, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    return kestrel::shellext::test::findChildOfClass(parent, className);
 }
+
+std::string treeItemText(HWND tree, HTREEITEM item) { return kestrel::shellext::test::treeViewText(tree, item); }
+
+std::vector<std::string> listTexts(HWND list) { return kestrel::shellext::test::listViewTexts(list); }
 
 // Depth-first search of the tree for an item with this text.
 HTREEITEM findTreeItem(HWND tree, HTREEITEM first, const std::string& text) {
