@@ -8,6 +8,7 @@
 #include "platform/environment.h"
 #include "platform/message_box.h"
 #include "platform/socket.h"
+#include "platform/usb/device_listing.h"
 #include "platform/usb/ksim_usb_transport.h"
 #include "platform/usb/usb_wire.h"
 #include "sim/device_config.h"
@@ -135,6 +136,19 @@ TEST_F(DaemonFaceTest, TheProductReachesTheDeviceAsUsbOnly) {
     EXPECT_EQ(h.control(CTL_GET_PIPE_INFO, nullptr, 0, info.data(), PIPE_INFO_LENGTH).error,
               ERR_DEVICE_NOT_CONNECTED)
         << "a handle of the device before it left stays dead";
+}
+
+TEST_F(DaemonFaceTest, KestrelDevicesListsTheDaemonsDeviceAsUsb) {
+    const auto report = platform::usb::listDevices(nullptr);
+    EXPECT_TRUE(report.found);
+    ASSERT_FALSE(report.lines.empty());
+    const std::string& line = report.lines.front();
+    EXPECT_EQ(line.rfind("simulator (KESTREL_SIM=" + endpoint_ + "): usb 0547:4b4d bus 1 address ", 0), 0u) << line;
+    EXPECT_NE(line.find("6 pipes, firmware running"), std::string::npos) << line;
+    ASSERT_EQ(sim_->command("unplug"), "ok");
+    const auto unplugged = platform::usb::listDevices(nullptr);
+    EXPECT_FALSE(unplugged.found);
+    EXPECT_NE(unplugged.lines.front().find("no Kestrel found"), std::string::npos) << unplugged.lines.front();
 }
 
 TEST_F(DaemonFaceTest, APendingReadIsAbortedFromAnotherHandleAndTheNextCommandWorks) {
