@@ -158,7 +158,7 @@ void KsimServer::serve(Session& session) {
         else if (usbFace_ && request->name == platform::usb::wire::USB_FACE_NAME) {
             connection = usbFace_->open();
             error = 0;
-        } else if (!usbFace_ && request->name == driver::DEVICE_NAME) {
+        } else if (request->name == driver::DEVICE_NAME) {
             connection = device_->open(request->access, request->share, error);
         }
         {

@@ -6,8 +6,9 @@
 // handle that exists even while the device is off the bus and accepts only
 // CTL_SIM_COMMAND (so a tool can replug an unplugged device).
 //
-// Started with KESTREL_SIM_USB=1 the server is in USB mode: it serves the
-// device's USB face (ksim_server_usb.h) in place of its driver handles.
+// Started with KESTREL_SIM_USB=1 the server is in USB mode: it also serves
+// the device's USB face (ksim_server_usb.h), which a product with
+// KESTREL_SIM_USB=1 uses instead of the driver handles.
 //
 // A connection that breaks the protocol (bad magic or version, a name or a
 // transfer over the limits) is closed. A connection that ends, whatever the

@@ -1,7 +1,8 @@
 // The KSIM server's USB mode: the served device's USB face, reached through
-// handles opened by the face's name (platform/usb/usb_wire.h). In this mode
-// the device's driver handles are not served: a client reaches the device
-// only as a USB device, as the product does on a system without the driver.
+// handles opened by the face's name (platform/usb/usb_wire.h), so that a
+// client reaches the device as a USB device, as the product does on a
+// system without the driver. The driver handles stay served beside it (for
+// tests that ask for the socket's device path explicitly).
 #pragma once
 
 #include "sim/sim_device.h"

@@ -107,17 +107,17 @@ protected:
 
 }  // namespace
 
-TEST_F(DaemonFaceTest, TheProductReachesTheDeviceAsUsbOnly) {
+TEST_F(DaemonFaceTest, TheProductReachesTheDeviceAsUsb) {
     EXPECT_EQ(platform::activeDeviceProvider(), platform::usb::ksimUsbProvider(endpoint_));
     auto h = openDevice();
     ASSERT_TRUE(h.valid()) << h.openError();
     std::vector<uint8_t> info(PIPE_INFO_LENGTH);
     ASSERT_TRUE(h.control(CTL_GET_PIPE_INFO, nullptr, 0, info.data(), PIPE_INFO_LENGTH).ok);
     EXPECT_EQ(loadLe32(info.data() + PIPE_INFO_COUNT_OFFSET), 6u);
-    // The driver handles are not served in this mode.
-    uint32_t error = 0;
-    EXPECT_FALSE(platform::makeKsimProvider(endpoint_)->open(DEVICE_NAME, ACCESS_WRITE, SHARE_WRITE, error));
-    EXPECT_EQ(error, ERR_FILE_NOT_FOUND);
+    // Without KESTREL_SIM_USB the same daemon is reached as before.
+    platform::unsetEnv("KESTREL_SIM_USB");
+    EXPECT_NE(platform::activeDeviceProvider(), platform::usb::ksimUsbProvider(endpoint_));
+    platform::setEnv("KESTREL_SIM_USB", "1");
     // The product's firmware download over it: the device leaves, comes
     // back as the file-system firmware, and the product finds it again.
     auto transport = platform::usb::makeKsimUsbTransport(platform::makeKsimProvider(endpoint_));
