@@ -3,6 +3,7 @@
 // driver interface's codes for WinUSB's results (abort -> 995, a device
 // that leaves -> 1167, short transfers).
 #include "platform/byte_order.h"
+#include "platform/device_provider.h"
 #include "platform/driver_interface.h"
 #include "platform/environment.h"
 #include "platform/usb/device_listing.h"
@@ -262,6 +263,21 @@ TEST_F(WinUsbTest, ADeviceThatLeavesFailsPendingAndLaterCallsWith1167) {
         EXPECT_EQ(fake.filesOpened, fake.filesClosed);
         EXPECT_EQ(fake.interfacesOpened, fake.interfacesFreed);
     }
+}
+
+TEST(WinUsbSelection, WithoutSimulatorTheOsDriverComesFirstThenWinUsb) {
+    installDeviceProvider(nullptr);
+    setEnv("KESTREL_SIM", "tcp:127.0.0.1:9");
+    EXPECT_NE(activeDeviceProvider(), platform::usb::systemDeviceProvider());
+    unsetEnv("KESTREL_SIM");
+    EXPECT_EQ(activeDeviceProvider(), platform::usb::systemDeviceProvider());
+    const auto transport = platform::usb::systemUsbTransport();
+    ASSERT_TRUE(transport);
+    EXPECT_EQ(transport->name(), "winusb");
+    // No driver and no device bound to WinUSB here: the open fails with 2.
+    uint32_t error = 0;
+    EXPECT_FALSE(activeDeviceProvider()->open(DEVICE_NAME, ACCESS_WRITE, SHARE_WRITE, error));
+    EXPECT_EQ(error, ERR_FILE_NOT_FOUND);
 }
 
 TEST(WinUsbErrors, WinUsbResultsMapToTransportStatuses) {
