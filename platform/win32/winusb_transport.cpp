@@ -144,17 +144,23 @@ std::unique_ptr<OpenDevice> openPath(const WinUsbApi& api, const UsbDevicePath& 
     return device;
 }
 
+// The device instance a path names: the path without its last part, the
+// interface class ("\\?\usb#vid_0547&pid_4b4d#5&1a2b&0&5#{class}"), in
+// lower case (Windows compares paths without case).
+std::wstring instanceOf(const std::wstring& path) {
+    std::wstring key;
+    for (wchar_t c : path.substr(0, path.rfind(L'#'))) key += static_cast<wchar_t>(std::towlower(c));
+    return key;
+}
+
 // The devices of the Kestrel's interface class and of the USB device
-// class, each path once (Windows compares them without case).
+// class, each device once though it shows under both classes.
 std::vector<UsbDevicePath> allPaths(const WinUsbApi& api) {
     std::vector<UsbDevicePath> paths;
     std::set<std::wstring> seen;
     for (const GUID* guid : {&KESTREL_WINUSB_INTERFACE, &USB_DEVICE_INTERFACE}) {
-        for (auto& path : api.devicePaths(*guid)) {
-            std::wstring key;
-            for (wchar_t c : path.path) key += static_cast<wchar_t>(std::towlower(c));
-            if (seen.insert(key).second) paths.push_back(std::move(path));
-        }
+        for (auto& path : api.devicePaths(*guid))
+            if (seen.insert(instanceOf(path.path)).second) paths.push_back(std::move(path));
     }
     return paths;
 }

@@ -12,11 +12,13 @@ FakeWinUsb::FakeWinUsb() {
         std::vector<UsbDevicePath> paths;
         for (const auto& d : devices_) {
             if (IsEqualGUID(guid, USB_DEVICE_INTERFACE)) paths.push_back(d.path);
-            // The same device under its own class, its path in other case.
+            // The same device under its own class: the same instance, another
+            // class at the end of its path, and in other case.
             if (IsEqualGUID(guid, KESTREL_WINUSB_INTERFACE) && d.ownClass) {
-                UsbDevicePath upper = d.path;
-                for (auto& c : upper.path) c = static_cast<wchar_t>(std::towupper(c));
-                paths.push_back(upper);
+                UsbDevicePath own = d.path;
+                own.path = own.path.substr(0, own.path.rfind(L'#')) + L"#{5e9a1c2b-7f41-4d6a-9b3e-2c8d0f6a4b17}";
+                for (auto& c : own.path) c = static_cast<wchar_t>(std::towupper(c));
+                paths.push_back(own);
             }
         }
         return paths;
@@ -25,8 +27,12 @@ FakeWinUsb::FakeWinUsb() {
         std::lock_guard lock(mutex_);
         openedPaths.push_back(path);
         if (openError) return SetLastError(openError), INVALID_HANDLE_VALUE;
+        // Either class's path of a device opens it.
+        const std::wstring wanted(path);
+        const std::wstring instance = wanted.substr(0, wanted.rfind(L'#'));
         for (size_t i = 0; i < devices_.size(); ++i) {
-            if (_wcsicmp(devices_[i].path.path.c_str(), path) != 0) continue;
+            const std::wstring& own = devices_[i].path.path;
+            if (_wcsicmp(own.substr(0, own.rfind(L'#')).c_str(), instance.c_str()) != 0) continue;
             auto handle = reinterpret_cast<HANDLE>(nextHandle_++);
             files_[handle] = i;
             ++filesOpened;
