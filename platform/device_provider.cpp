@@ -3,6 +3,7 @@
 
 #include "platform/driver_interface.h"
 #include "platform/environment.h"
+#include "platform/usb/ksim_usb_transport.h"
 #include "platform/usb/usb_provider.h"
 
 #include <mutex>
@@ -45,13 +46,12 @@ std::shared_ptr<DeviceProvider> activeDeviceProvider() {
         std::lock_guard lock(slot.mutex);
         if (slot.provider) return slot.provider;
     }
-    if (const auto endpoint = getEnv("KESTREL_SIM"); endpoint && !endpoint->empty())
+    if (const auto endpoint = getEnv("KESTREL_SIM"); endpoint && !endpoint->empty()) {
+        // KESTREL_SIM_USB=1: the daemon's device through its USB face.
+        if (const auto usb = getEnv("KESTREL_SIM_USB"); usb && *usb == "1") return usb::ksimUsbProvider(*endpoint);
         return makeKsimProvider(*endpoint);
-#ifdef _WIN32
-    return makeOsDriverProvider();
-#else
-    return usb::systemUsbProvider();
-#endif
+    }
+    return usb::systemDeviceProvider();
 }
 
 std::shared_ptr<DeviceProvider> makeNullProvider() { return std::make_shared<NullProvider>(); }

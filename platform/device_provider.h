@@ -56,8 +56,9 @@ public:
 void installDeviceProvider(std::shared_ptr<DeviceProvider> provider);
 
 // The backend in force: the installed one, else the KSIM client when
-// KESTREL_SIM is set, else the OS driver (Windows), else USB itself
-// (libusb where built; the null backend otherwise).
+// KESTREL_SIM is set, else the OS driver's device when present (Windows),
+// else USB itself (WinUSB on Windows, libusb where built; the null backend
+// otherwise).
 std::shared_ptr<DeviceProvider> activeDeviceProvider();
 
 // Backend factories, for tests and tools that want one explicitly.

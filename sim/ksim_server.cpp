@@ -4,7 +4,9 @@
 #include "platform/clock.h"
 #include "platform/driver_interface.h"
 #include "platform/ksim_protocol.h"
+#include "platform/usb/usb_wire.h"
 #include "sim/ksim_request_runner.h"
+#include "sim/ksim_server_usb.h"
 
 #include <algorithm>
 #include <chrono>
@@ -83,7 +85,9 @@ struct KsimServer::Session {
 };
 
 KsimServer::KsimServer(std::shared_ptr<SimDevice> device, std::unique_ptr<platform::Listener> listener)
-    : device_(std::move(device)), listener_(std::move(listener)) {
+    : device_(std::move(device)),
+      listener_(std::move(listener)),
+      usbFace_(usbModeFromEnvironment() ? std::make_shared<UsbFaceService>(device_) : nullptr) {
     acceptor_ = platform::Thread([this] { acceptLoop(); });
 }
 
@@ -151,7 +155,12 @@ void KsimServer::serve(Session& session) {
         const bool control = request->name == CONTROL_NAME;
         std::unique_ptr<SimConnection> connection;
         if (control) error = 0;
-        else if (request->name == driver::DEVICE_NAME) connection = device_->open(request->access, request->share, error);
+        else if (usbFace_ && request->name == platform::usb::wire::USB_FACE_NAME) {
+            connection = usbFace_->open();
+            error = 0;
+        } else if (request->name == driver::DEVICE_NAME) {
+            connection = device_->open(request->access, request->share, error);
+        }
         {
             std::lock_guard lock(mutex_);
             if (closing_ && connection) connection->cancel();

@@ -6,6 +6,10 @@
 // handle that exists even while the device is off the bus and accepts only
 // CTL_SIM_COMMAND (so a tool can replug an unplugged device).
 //
+// Started with KESTREL_SIM_USB=1 the server is in USB mode: it also serves
+// the device's USB face (ksim_server_usb.h), which a product with
+// KESTREL_SIM_USB=1 uses instead of the driver handles.
+//
 // A connection that breaks the protocol (bad magic or version, a name or a
 // transfer over the limits) is closed. A connection that ends, whatever the
 // reason, ends the transfers it left waiting in the device. A failing
@@ -27,6 +31,7 @@ namespace kestrel::sim {
 inline constexpr const char* CONTROL_NAME = "KestrelSim";
 
 struct KsimRequest;
+class UsbFaceService;
 
 class KsimServer {
 public:
@@ -55,6 +60,7 @@ private:
 
     std::shared_ptr<SimDevice> device_;
     std::unique_ptr<platform::Listener> listener_;
+    std::shared_ptr<UsbFaceService> usbFace_;  // USB mode only
     std::mutex mutex_;
     std::list<std::unique_ptr<Session>> sessions_;
     std::condition_variable closed_;  // signalled when closing_ is set

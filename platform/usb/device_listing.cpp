@@ -4,6 +4,7 @@
 #include "platform/device_provider.h"
 #include "platform/driver_interface.h"
 #include "platform/environment.h"
+#include "platform/usb/ksim_usb_transport.h"
 #include "platform/usb/usb_provider.h"
 
 #include <cstdio>
@@ -47,13 +48,26 @@ std::string describeUsbDevice(UsbTransport& transport, const DeviceIdentity& dev
     return line + "; cannot open it: " + statusName(status);
 }
 
+// A daemon in USB mode serves its device's USB face only: listed as the
+// product reaches it then, as a USB device.
+void listSimulatorUsb(const std::string& head, const std::string& endpoint, DeviceReport& report) {
+    const auto transport = makeKsimUsbTransport(makeKsimProvider(endpoint));
+    const Candidates candidates = findCandidates(*transport, defaultSelection());
+    for (const auto& device : candidates.devices)
+        report.lines.push_back(head + ": " + describeUsbDevice(*transport, device, report.found));
+    if (candidates.devices.empty()) report.lines.push_back(head + ": no Kestrel found (" + candidates.why + ")");
+}
+
 }  // namespace
 
 DeviceReport listDevices(const std::shared_ptr<UsbTransport>& usb) {
     DeviceReport report;
     if (const auto sim = getEnv("KESTREL_SIM"); sim && !sim->empty()) {
-        report.lines.push_back("simulator (KESTREL_SIM=" + *sim + "): " +
-                               describeDriverDevice(*makeKsimProvider(*sim), report.found));
+        const std::string head = "simulator (KESTREL_SIM=" + *sim + ")";
+        if (const auto face = getEnv("KESTREL_SIM_USB"); face && *face == "1")
+            listSimulatorUsb(head, *sim, report);
+        else
+            report.lines.push_back(head + ": " + describeDriverDevice(*makeKsimProvider(*sim), report.found));
     }
 #ifdef _WIN32
     report.lines.push_back(std::string("driver \\\\.\\") + driver::DEVICE_NAME + ": " +

@@ -38,6 +38,10 @@ struct Candidates {
 // other builds one that finds nothing). Created at first use; every handle
 // of the process goes through this one, so that they share the device.
 [[nodiscard]] std::shared_ptr<DeviceProvider> systemUsbProvider();
+// What the product opens when no provider is installed and KESTREL_SIM is
+// not set: on Windows the OS driver's device when present, else WinUSB's;
+// elsewhere systemUsbProvider().
+[[nodiscard]] std::shared_ptr<DeviceProvider> systemDeviceProvider();
 // The system's USB stack itself, for listings; null where none is built.
 [[nodiscard]] std::shared_ptr<UsbTransport> systemUsbTransport();
 

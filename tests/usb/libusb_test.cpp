@@ -79,5 +79,38 @@ TEST_F(LibusbTest, ProductOpensFailWith2ThroughTheSystemProvider) {
     EXPECT_EQ(activeDeviceProvider(), systemUsbProvider()) << "one provider for the whole process";
 }
 
+// Under umockdev-run with tests/usb/kestrel.umockdev (the ctest
+// usb_libusb_umockdev sets KESTREL_UMOCKDEV): libusb reads the emulated
+// Kestrel's sysfs descriptors; its device node takes no USB requests, so
+// opening it must fail without a crash or a leak.
+TEST_F(LibusbTest, EmulatedKestrelIsListedAndFailsCleanlyOnOpen) {
+    if (!getEnv("KESTREL_UMOCKDEV")) GTEST_SKIP() << "runs under umockdev-run (ctest usb_libusb_umockdev)";
+    auto transport = makeLibusbTransport();
+    const DeviceList list = transport->list();
+    ASSERT_EQ(list.devices.size(), 1u) << list.why;
+    const DeviceIdentity& device = list.devices[0];
+    EXPECT_EQ(device.vendorId, 0x0547);
+    EXPECT_EQ(device.productId, 0x4B4D);
+    EXPECT_EQ(device.bus, 3);
+    EXPECT_EQ(device.address, 9);
+    EXPECT_EQ(device.interfaceClass, 0xFF);
+    const uint8_t order[] = {0x02, 0x82, 0x04, 0x01, 0x84, 0x81};
+    ASSERT_EQ(device.endpoints.size(), sizeof order);
+    for (size_t i = 0; i < sizeof order; ++i) {
+        EXPECT_EQ(device.endpoints[i].address, order[i]) << i;
+        EXPECT_EQ(device.endpoints[i].type, EndpointType::Bulk) << i;
+        EXPECT_EQ(device.endpoints[i].maxPacketSize, 64) << i;
+    }
+    EXPECT_TRUE(selects(defaultSelection(), device));
+
+    UsbStatus status = UsbStatus::Ok;
+    EXPECT_FALSE(transport->open(device, status));
+    EXPECT_NE(status, UsbStatus::Ok);
+    // The product's open fails with an error, not a crash, and not with 0.
+    auto handle = DeviceHandle::open("\\\\.\\QlxUsb-0", driver::ACCESS_WRITE, driver::SHARE_WRITE);
+    EXPECT_FALSE(handle.valid());
+    EXPECT_NE(handle.openError(), 0u);
+}
+
 }  // namespace kestrel::platform::usb::test
 #endif
