@@ -97,6 +97,8 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
 
 #else
 
+#include "platform/device_provider.h"
+
 #include <cstdlib>
 
 namespace {
@@ -107,7 +109,14 @@ void closeForUnload() { usbcClose(); }
 
 namespace kestrel::oryx {
 
-void closeAtUnload() { std::atexit(closeForUnload); }
+void closeAtUnload() {
+    // The close at exit reaches the device through the device layer's
+    // process-wide objects (the provider of KESTREL_SIM_USB, the system's USB
+    // stack). Made before the close is registered, they are destroyed after
+    // it has run, at exit and at dlclose alike.
+    (void)kestrel::platform::activeDeviceProvider();
+    std::atexit(closeForUnload);
+}
 
 void holdLibraryWhileLinkRuns(bool) {}
 
