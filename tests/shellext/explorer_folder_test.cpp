@@ -5,7 +5,7 @@
 // registered, a simulated Kestrel is served, and the names the Explorer
 // window's list shows are read out of that process. With
 // KESTREL_EXPLORER_SHOT set, the folder-tree case keeps a screenshot
-// (explorer_folder_shot.sh).
+// (screen_shot.sh).
 #include "shellext/clsid.h"
 #include "tests/shellext/harness/explorer_process.h"
 #include "tests/shellext/harness/screenshot_handshake.h"

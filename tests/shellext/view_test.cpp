@@ -260,7 +260,7 @@ TEST_F(ViewTest, TheWindowClassGoesWithTheLibraryAndComesBackWithIt) {
 
 // With KESTREL_VIEW_SHOT set to a folder (a host path), the view waits in
 // details mode until a screenshot was taken: it writes "ready" there and
-// waits for "taken" (view_shot.sh takes the picture with ImageMagick).
+// waits for "taken" (screen_shot.sh takes the picture with ImageMagick).
 TEST_F(ViewTest, DetailsModeOnScreen) {
     auto view = openView(FVM_DETAILS);
     ASSERT_TRUE(view);
