@@ -38,25 +38,9 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-pass() { echo "  ok    $1"; }
-fail() { echo "  FAIL  $1"; failures=$((failures + 1)); }
-skip() { echo "  skip  $1"; }
 
-# check NAME COMMAND...: runs COMMAND quietly, shows its output on failure.
-check() {
-    local name=$1 output
-    shift
-    if output=$("$@" 2>&1); then
-        pass "$name"
-    else
-        fail "$name"
-        printf '%s\n' "$output" | tail -n 20 | sed 's/^/        /'
-        return 1
-    fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/check_helpers.sh"
 
-# tree DIR: every file and link below DIR, relative, sorted.
-tree() { (cd "$1" && find . -mindepth 1 \( -type f -o -type l \) | sed 's|^\./||' | LC_ALL=C sort); }
 
 export KESTREL_TIME_SCALE=${KESTREL_TIME_SCALE:-0.01}
 multiarch=$(gcc -print-multiarch 2>/dev/null || dpkg-architecture -qDEB_HOST_MULTIARCH)

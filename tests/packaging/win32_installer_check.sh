@@ -18,22 +18,9 @@ failures=0
 trap 'rm -rf "$work"' EXIT
 trap 'exit 130' INT TERM
 
-pass() { echo "  ok    $1"; }
-fail() { echo "  FAIL  $1"; failures=$((failures + 1)); }
 
-check() {
-    local name=$1 output
-    shift
-    if output=$("$@" 2>&1); then
-        pass "$name"
-    else
-        fail "$name"
-        printf '%s\n' "$output" | tail -n 20 | sed 's/^/        /'
-        return 1
-    fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/check_helpers.sh"
 
-tree() { (cd "$1" && find . -mindepth 1 -type f | sed 's|^\./||' | LC_ALL=C sort); }
 
 # pe_kind FILE: "i386" for a 32-bit x86 PE file, "x86-64" for a 64-bit one,
 # else what the PE header's machine field holds (or "not PE").

@@ -42,26 +42,13 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-pass() { echo "  ok    $1"; }
-fail() { echo "  FAIL  $1"; failures=$((failures + 1)); }
 
-check() {
-    local name=$1 output
-    shift
-    if output=$("$@" 2>&1); then
-        pass "$name"
-    else
-        fail "$name"
-        printf '%s\n' "$output" | tail -n 20 | sed 's/^/        /'
-        return 1
-    fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/check_helpers.sh"
 
 # in_wine PROGRAM ARGS...: a Windows program in the fresh prefix, with its
 # standard input closed (a held pipe would keep the caller waiting).
 in_wine() { wine "$@" </dev/null; }
 
-tree() { (cd "$1" && find . -mindepth 1 -type f | sed 's|^\./||' | LC_ALL=C sort); }
 
 # The keys as the prefix's machine hive (system.reg) spells them.
 key_class='[Software\\Classes\\CLSID\\'$clsid
