@@ -48,18 +48,6 @@ POINT screenPointOf(HWND window, int x, int y) {
     return point;
 }
 
-void pumpFor(DWORD milliseconds) {
-    const DWORD start = GetTickCount();
-    do {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        Sleep(10);
-    } while (GetTickCount() - start < milliseconds);
-}
-
 std::optional<std::string> hostText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
@@ -141,7 +129,7 @@ TEST_F(DragDropTest, ADeviceFileDraggedOntoAHostFolderWindowArrivesWithItsBytes)
     HWND hostList = nullptr;
     for (int i = 0; i < 300 && hostList == nullptr; ++i) {
         hostList = findChildOfClass(hostWindow, WC_LISTVIEWA);
-        if (hostList == nullptr) pumpFor(100);
+        if (hostList == nullptr) pumpMessages(100);
     }
     ASSERT_NE(hostList, nullptr) << "the host folder window has no list";
     RECT hostArea{};
@@ -167,14 +155,14 @@ TEST_F(DragDropTest, ADeviceFileDraggedOntoAHostFolderWindowArrivesWithItsBytes)
     ASSERT_TRUE(SendMessageA(list, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&label)));
     const POINT source = screenPointOf(list, (label.left + label.right) / 2, (label.top + label.bottom) / 2);
     SetForegroundWindow(browser_->frame());
-    pumpFor(300);
+    pumpMessages(300);
     {
         SyntheticDrag drag(source, target, 300, SyntheticDrag::Press::ByTheThread);
-        for (int i = 0; i < 600 && !drag.done(); ++i) pumpFor(50);
+        for (int i = 0; i < 600 && !drag.done(); ++i) pumpMessages(50);
     }
     std::optional<std::string> copied;
     for (int i = 0; i < 100 && !copied; ++i) {
-        pumpFor(100);
+        pumpMessages(100);
         copied = hostText(arrived);
     }
     if (!copied) {
