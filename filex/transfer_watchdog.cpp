@@ -58,6 +58,9 @@ void TransferWatchdog::arm() {
     armed_ = true;
     armedAtMs_ = now;
     if (idle_) {
+        // One wake per idle spell: the thread sees this call (or a later
+        // one) however long it takes to get the lock.
+        idle_ = false;
         ++wakeups_;
         wake_.notify_one();
     }
@@ -67,6 +70,7 @@ void TransferWatchdog::disarm() {
     std::lock_guard lock(mutex_);
     armed_ = false;
     if (afterAbort_) {
+        afterAbort_ = false;
         ++wakeups_;
         wake_.notify_one();
     }
@@ -87,22 +91,23 @@ bool TransferWatchdog::abortAllPipes() {
 
 template <typename Until>
 void TransferWatchdog::waitIdle(std::unique_lock<std::mutex>& lock, Until until) {
-    idle_ = true;
-    wake_.wait(lock, [&] { return !running_ || until(); });
+    while (running_ && !until()) {
+        idle_ = true;
+        wake_.wait(lock);
+    }
     idle_ = false;
 }
 
-bool TransferWatchdog::guardArmedCall(std::unique_lock<std::mutex>& lock) {
-    const uint64_t call = call_;
+bool TransferWatchdog::guardLatestCall(std::unique_lock<std::mutex>& lock) {
+    // The latest call, armed now or ended since the thread last looked: the
+    // thread sleeps until its guard runs out, not woken by later calls.
+    const uint64_t call = seen_ = call_;
     const uint64_t due = armedAtMs_ + GUARD_MS;
-    const uint64_t now = platform::tickMs();
-    if (now < due) {
-        // Not woken by later calls: whichever call is armed when the time is
-        // up is looked at then.
+    for (uint64_t now = platform::tickMs(); running_ && now < due; now = platform::tickMs())
         wake_.wait_for(lock, realWait(due - now), [&] { return !running_; });
-        return running_;
-    }
-    handled_ = call;
+    if (!running_) return false;
+    // Ended, or a newer call that gets its own guard from its own arm().
+    if (!armed_ || call_ != call) return true;
     lock.unlock();
     const bool aborted = abortAllPipes();
     lock.lock();
@@ -119,12 +124,13 @@ void TransferWatchdog::ReadFilexProc() {
     std::unique_lock lock(mutex_);
     threadStarted_ = 1;
     while (running_) {
-        if (armed_ && call_ != handled_) {
-            if (!guardArmedCall(lock)) break;
+        // Nothing new since the last look (a call aborted and still hung
+        // included): wait for the next arm().
+        if (call_ == seen_) {
+            waitIdle(lock, [&] { return call_ != seen_; });
             continue;
         }
-        // Nothing armed, or only a call whose guard already ran out.
-        waitIdle(lock, [&] { return armed_ && call_ != handled_; });
+        if (!guardLatestCall(lock)) break;
     }
     ended_ = true;
 }

@@ -64,9 +64,10 @@ public:
 private:
     TransferWatchdog(std::string deviceName, const FilexTrace& trace);
     void ReadFilexProc();
-    // Guards the call armed now until it ends or its guard runs out; false
-    // when the thread is to stop. Called and returns with `lock` held.
-    bool guardArmedCall(std::unique_lock<std::mutex>& lock);
+    // Waits out the guard of the latest call and aborts the pipes when that
+    // same call is still armed then; false when the thread is to stop.
+    // Called and returns with `lock` held.
+    bool guardLatestCall(std::unique_lock<std::mutex>& lock);
     // Waits (lock held) until the thread is to stop or `until` holds.
     template <typename Until>
     void waitIdle(std::unique_lock<std::mutex>& lock, Until until);
@@ -82,8 +83,8 @@ private:
     bool armed_ = false;
     uint64_t call_ = 0;       // counts arm()s: the call armed now, or the last one
     uint64_t armedAtMs_ = 0;  // tickMs() at the arm() of `call_`
-    uint64_t handled_ = 0;    // the last call whose guard ran out (aborted or not)
-    bool idle_ = false;       // the thread waits for a call newer than `handled_`
+    uint64_t seen_ = 0;       // the latest call the thread has looked at
+    bool idle_ = false;       // the thread waits for a call newer than `seen_`
     bool afterAbort_ = false; // the thread waits for `call_` to end after an abort
 
     std::atomic<uint32_t> threadStarted_{0};
