@@ -65,6 +65,8 @@ inline constexpr HRESULT ORDER_FIRST = 0x0000FFFF;
 inline constexpr HRESULT ORDER_SAME = 0;
 inline constexpr HRESULT ORDER_SECOND = 1;
 
+class ReplacedFileBackup;
+
 class DeviceFolder final : public IDeviceFolder, public IPersistFolder, LiveObject {
 public:
     // The device root: no parent, no item identifier, empty device path.
@@ -168,11 +170,18 @@ private:
     // MoveCopyItems of one item: copies the device entry `sourcePath` to
     // `destinationPath`; true when all of it arrived.
     bool copyDeviceEntry(const std::string& sourcePath, const std::string& destinationPath, bool folder);
+    // A file that does not arrive whole leaves the file it was to replace as
+    // it was (or no file when there was none).
     bool copyDeviceFile(const std::string& sourcePath, const std::string& destinationPath);
-    // True when the file `destinationPath` may be written: nothing is there,
-    // or the user confirmed its replacement (it is removed then). False
-    // after No or Cancel; the file stays as it was.
-    [[nodiscard]] bool replaceAllowed(const std::string& destinationPath);
+    // The bytes of the open device file `from` into `to`; false when the
+    // copy stopped (an error was shown, or the user cancelled).
+    bool copyDeviceData(int32_t from, int32_t to, const std::string& sourcePath, const std::string& destinationPath);
+    // Set when the file `destinationPath` may be written: nothing is there
+    // (an empty backup), or the user confirmed its replacement (it is
+    // removed then, its contents kept in the backup). None after No or
+    // Cancel, or when no backup could be made; the file stays as it was.
+    [[nodiscard]] std::optional<std::unique_ptr<ReplacedFileBackup>> replaceAllowed(
+        const std::string& destinationPath);
     // The user cancelled the progress dialog or the replace question.
     bool copyStopped() const;
     // A moved item is gone from its source folder `sourceAbsolute`.

@@ -7,11 +7,13 @@
 #include "shellext/device_names.h"
 #include "shellext/host_files.h"
 #include "shellext/notify_views.h"
+#include "shellext/replace_backup.h"
 #include "shellext/replace_dialog.h"
 #include "shellext/trace.h"
 #include "shellext/user_messages.h"
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 namespace kestrel::shellext {
@@ -135,17 +137,12 @@ HRESULT DeviceFolder::copyFileToDevice(LPCSTR hostPath, LPCSTR deviceFolderPath,
         return S_OK;
     }
 
-    bool exists = false;
-    if (overwriteAnswer_ != REPLACE_YES_TO_ALL) {
-        const int32_t probe = device_.open(devicePath.c_str(), OPEN_EXISTING_FILE);
-        exists = probe != -1;
-        if (validDescriptor(probe)) device_.close(probe);
-        if (exists) {
-            overwriteAnswer_ = askReplace(name);
-            if (overwriteAnswer_ == REPLACE_NO || overwriteAnswer_ == REPLACE_CANCEL) return E_FAIL;
-        }
-    } else {
-        exists = true;  // not probed: whatever is there is replaced
+    const int32_t probe = device_.open(devicePath.c_str(), OPEN_EXISTING_FILE);
+    const bool exists = probe != -1;
+    if (validDescriptor(probe)) device_.close(probe);
+    if (exists && overwriteAnswer_ != REPLACE_YES_TO_ALL) {
+        overwriteAnswer_ = askReplace(name);
+        if (overwriteAnswer_ == REPLACE_NO || overwriteAnswer_ == REPLACE_CANCEL) return E_FAIL;
     }
 
     // The host file is opened and sized before the device file is touched:
@@ -163,18 +160,28 @@ HRESULT DeviceFolder::copyFileToDevice(LPCSTR hostPath, LPCSTR deviceFolderPath,
 
     // Opening for writing does not cut an existing file on the device: a
     // replaced file is removed first, so no tail of its old contents stays.
-    if (exists) (void)device_.unlink(devicePath.c_str());
+    // Its contents are kept on the host until the new file is whole.
+    std::unique_ptr<ReplacedFileBackup> backup;
+    if (exists) {
+        backup = ReplacedFileBackup::take(device_, devicePath);
+        if (!backup) return S_OK;
+        (void)device_.unlink(devicePath.c_str());
+    }
     const int32_t fd = device_.open(devicePath.c_str(), OPEN_DESTINATION);
     if (!validDescriptor(fd)) {
         showError(formatText("Can not create destination file '%s'", devicePath.c_str()));
+        if (backup) (void)backup->restore();
         return E_FAIL;
     }
     if (progress_) progress_->start(ownerWindow_);
     const bool copied = copyHostData(file.get(), fd, host, devicePath, static_cast<uint32_t>(size.QuadPart));
     const bool closed = device_.close(fd) == 0;
     const bool cancelled = userCancelled();
-    if (cancelled) (void)device_.unlink(devicePath.c_str());
     *whole = copied && closed && !cancelled;
+    if (!*whole && backup)
+        (void)backup->restore();
+    else if (cancelled)
+        (void)device_.unlink(devicePath.c_str());
     return S_OK;
 }
 

@@ -8,11 +8,14 @@
 #include "shellext/device_folder.h"
 #include "shellext/device_names.h"
 #include "shellext/notify_views.h"
+#include "shellext/replace_backup.h"
 #include "shellext/replace_dialog.h"
 #include "shellext/trace.h"
 #include "shellext/user_messages.h"
 
 #include <algorithm>
+#include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -191,18 +194,21 @@ bool DeviceFolder::copyDeviceEntry(const std::string& sourcePath, const std::str
 
 bool DeviceFolder::copyStopped() const { return overwriteAnswer_ == REPLACE_CANCEL || userCancelled(); }
 
-bool DeviceFolder::replaceAllowed(const std::string& destinationPath) {
+std::optional<std::unique_ptr<ReplacedFileBackup>> DeviceFolder::replaceAllowed(const std::string& destinationPath) {
+    const int32_t probe = device_.open(destinationPath.c_str(), OPEN_EXISTING_FILE);
+    if (probe == -1) return std::unique_ptr<ReplacedFileBackup>();  // nothing there to replace
+    if (validDescriptor(probe)) device_.close(probe);
     if (overwriteAnswer_ != REPLACE_YES_TO_ALL) {
-        const int32_t probe = device_.open(destinationPath.c_str(), OPEN_EXISTING_FILE);
-        if (probe == -1) return true;  // nothing there to replace
-        if (validDescriptor(probe)) device_.close(probe);
         overwriteAnswer_ = askReplace(leafNameOf(destinationPath));
-        if (overwriteAnswer_ != REPLACE_YES && overwriteAnswer_ != REPLACE_YES_TO_ALL) return false;
+        if (overwriteAnswer_ != REPLACE_YES && overwriteAnswer_ != REPLACE_YES_TO_ALL) return std::nullopt;
     }
     // Opening for writing does not cut a longer old file: the confirmed
-    // replace removes it first.
+    // replace removes it first, keeping its contents on the host until the
+    // new file is whole.
+    std::unique_ptr<ReplacedFileBackup> backup = ReplacedFileBackup::take(device_, destinationPath);
+    if (!backup) return std::nullopt;
     (void)device_.unlink(destinationPath.c_str());
-    return true;
+    return backup;
 }
 
 bool DeviceFolder::copyDeviceFile(const std::string& sourcePath, const std::string& destinationPath) {
@@ -211,29 +217,40 @@ bool DeviceFolder::copyDeviceFile(const std::string& sourcePath, const std::stri
         showError(formatText("Can not open source file '%s'", sourcePath.c_str()));
         return false;
     }
-    if (!replaceAllowed(destinationPath)) return false;
+    std::optional<std::unique_ptr<ReplacedFileBackup>> backup = replaceAllowed(destinationPath);
+    if (!backup) return false;
     DeviceFile to(device_, device_.open(destinationPath.c_str(), OPEN_DESTINATION));
     if (!to.valid()) {
         showError(formatText("Can not create destination file '%s'", destinationPath.c_str()));
+        if (*backup) (void)(*backup)->restore();
         return false;
     }
+    const bool whole = copyDeviceData(from.get(), to.get(), sourcePath, destinationPath) && to.close();
+    if (!whole) {
+        (void)to.close();
+        if (*backup)
+            (void)(*backup)->restore();
+        else if (userCancelled())
+            (void)device_.unlink(destinationPath.c_str());
+    }
+    return whole;
+}
+
+bool DeviceFolder::copyDeviceData(int32_t from, int32_t to, const std::string& sourcePath,
+                                  const std::string& destinationPath) {
     filex::FilexStat stat;
-    const uint32_t size = device_.fstat(from.get(), &stat) == 0 ? stat.fileSize() : 0;
+    const uint32_t size = device_.fstat(from, &stat) == 0 ? stat.fileSize() : 0;
     std::vector<uint8_t> chunk(COPY_CHUNK);
     uint32_t copied = 0;
     for (;;) {
-        const int32_t got = device_.read(from.get(), chunk.data(), COPY_CHUNK);
+        const int32_t got = device_.read(from, chunk.data(), COPY_CHUNK);
         if (got <= 0) break;
         const auto length = std::min(static_cast<uint32_t>(got), COPY_CHUNK);
-        if (device_.write(to.get(), chunk.data(), length) != got) {
+        if (device_.write(to, chunk.data(), length) != got) {
             showError(formatText("Error writing to Kestrel '%s'", destinationPath.c_str()));
             return false;
         }
-        if (userCancelled()) {
-            to.close();
-            (void)device_.unlink(destinationPath.c_str());
-            return false;
-        }
+        if (userCancelled()) return false;
         copied += length;
         if (length < COPY_CHUNK) break;
     }
@@ -243,7 +260,7 @@ bool DeviceFolder::copyDeviceFile(const std::string& sourcePath, const std::stri
         showError(formatText("Error reading Kestrel '%s': (size %u read %u)", sourcePath.c_str(), size, copied));
         return false;
     }
-    return to.close();
+    return true;
 }
 
 }  // namespace kestrel::shellext

@@ -87,16 +87,16 @@ bool isCopyFolderName(const std::string& name) {
     return name.size() == 17 && name[8] == '-' && isHexDigits(name, 0, 8) && isHexDigits(name, 9, 8);
 }
 
-std::optional<std::string> copyToTemporaryHostFile(DeviceFiles& device, const std::string& fullPath,
-                                                   const std::string& name) {
+std::optional<std::string> makeTemporaryHostCopy(DeviceFiles& device, const std::string& fullPath,
+                                                 const std::string& name, std::string* error) {
     const OpenDeviceFile file(device, device.open(fullPath.c_str(), OPEN_FOR_STREAM));
     if (!file.valid()) {
-        showError(formatText("Can not open '%s'", fullPath.c_str()));
+        *error = formatText("Can not open '%s'", fullPath.c_str());
         return std::nullopt;
     }
     const std::optional<std::string> folder = newTemporaryFolder();
     if (!folder) {
-        showError(formatText("Can not make a temporary copy of '%s'", fullPath.c_str()));
+        *error = formatText("Can not make a temporary copy of '%s'", fullPath.c_str());
         return std::nullopt;
     }
     const std::string hostPath = *folder + "\\" + hostComponent(name);
@@ -107,10 +107,23 @@ std::optional<std::string> copyToTemporaryHostFile(DeviceFiles& device, const st
         copied = host.valid() && copyBytes(device, file.get(), host.get());
     }
     if (copied) return hostPath;
-    DeleteFileA(hostPath.c_str());
-    RemoveDirectoryA(folder->c_str());
-    showError(formatText("Can not make a temporary copy of '%s'", fullPath.c_str()));
+    removeTemporaryHostCopy(hostPath);
+    *error = formatText("Can not make a temporary copy of '%s'", fullPath.c_str());
     return std::nullopt;
+}
+
+std::optional<std::string> copyToTemporaryHostFile(DeviceFiles& device, const std::string& fullPath,
+                                                   const std::string& name) {
+    std::string error;
+    std::optional<std::string> hostPath = makeTemporaryHostCopy(device, fullPath, name, &error);
+    if (!hostPath) showError(error);
+    return hostPath;
+}
+
+void removeTemporaryHostCopy(const std::string& hostPath) {
+    DeleteFileA(hostPath.c_str());
+    const size_t separator = hostPath.rfind('\\');
+    if (separator != std::string::npos) RemoveDirectoryA(hostPath.substr(0, separator).c_str());
 }
 
 }  // namespace kestrel::shellext

@@ -35,8 +35,15 @@ bool isCopyFolderName(const std::string& name);
 // Copies the device file `fullPath` into a new folder of copies, under
 // `name` made a host file name (host_names.h).
 // The host path of the copy; none when the copy could not be made whole
-// (an error was shown and nothing is left behind).
+// (`error` says why, and nothing is left behind).
+[[nodiscard]] std::optional<std::string> makeTemporaryHostCopy(DeviceFiles& device, const std::string& fullPath,
+                                                               const std::string& name, std::string* error);
+
+// makeTemporaryHostCopy, showing the error when there is one.
 [[nodiscard]] std::optional<std::string> copyToTemporaryHostFile(DeviceFiles& device, const std::string& fullPath,
                                                                  const std::string& name);
+
+// Removes a copy and its folder of copies.
+void removeTemporaryHostCopy(const std::string& hostPath);
 
 }  // namespace kestrel::shellext

@@ -123,6 +123,34 @@ TEST_F(CopyItemsTest, AnExistingFileIsReplacedOnlyAfterTheUserSaysYes) {
     EXPECT_EQ(dialogs->unanswered(), 0);
 }
 
+// A confirmed replace that does not arrive whole puts the old file back,
+// and a move keeps its source then.
+TEST_F(CopyItemsTest, AReplaceThatFailsOrIsCancelledKeepsBothFiles) {
+    const auto song = patternBytes(130000, 6);
+    const auto old = patternBytes(61441, 7);  // one byte past a chunk
+    device.putBytes("/Music/a.mp3", song);
+    device.putBytes("/Backup/a.mp3", old);
+    DeviceFolder* music = folderAt("Music");
+    DeviceFolder* backup = folderAt("Backup");
+    ASSERT_TRUE(music != nullptr && backup != nullptr);
+    LPCITEMIDLIST items[] = {item(music, "a.mp3")};
+    device.sizeLimit["/Backup/a.mp3"] = 100000;
+    dialogs->answer({IDYES, IDOK});
+    EXPECT_EQ(backup->MoveCopyItems(music, items, 1, TRUE), E_OUTOFMEMORY) << "nothing was handled";
+    ASSERT_EQ(dialogs->seen().size(), 2u);
+    EXPECT_TRUE(dialogs->seen()[1].says("Error writing to Kestrel '/Backup/a.mp3'")) << dialogs->seen()[1].text();
+    EXPECT_EQ(device.bytes("/Backup/a.mp3"), old);
+    EXPECT_EQ(device.bytes("/Music/a.mp3"), song) << "the move kept its source";
+
+    device.sizeLimit.clear();
+    dialogs->clear();
+    dialogs->answer({IDYES});
+    progress->cancelAfterProgress(0);
+    EXPECT_EQ(backup->MoveCopyItems(music, items, 1, TRUE), E_OUTOFMEMORY);
+    EXPECT_EQ(device.bytes("/Backup/a.mp3"), old);
+    EXPECT_EQ(device.bytes("/Music/a.mp3"), song);
+}
+
 TEST_F(CopyItemsTest, CancelInTheReplaceQuestionEndsTheWholePaste) {
     device.put("/Music/a.mp3", "new a");
     device.put("/Music/b.mp3", "new b");

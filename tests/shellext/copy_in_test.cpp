@@ -138,6 +138,66 @@ TEST_F(CopyInTest, ACancelledCopyRemovesItsPartialFile) {
     EXPECT_EQ(writeSizes("/big.bin"), (std::vector<uint32_t>{61440, 61440}));
 }
 
+// A replace the user confirmed keeps the old file until the new one is
+// whole: a device that runs out of room, or a cancel, puts it back.
+TEST_F(CopyInTest, AReplaceThatDoesNotArriveWholePutsTheOldFileBack) {
+    const auto old = patternBytes(70000, 3);  // the last sector's worth past a chunk included
+    device.putBytes("/a.bin", old);
+    device.put("/b.txt", "old b");
+    const std::string a = hostFile("a.bin", patternBytes(200000, 4));
+    const std::string b = hostFile("b.txt", "new b");
+    device.sizeLimit["/a.bin"] = 100000;  // the second chunk does not fit, the old file does
+    const std::set<std::string> copiesBefore = temporaryCopyFolders();
+    dialogs->answer({8, IDOK});  // Yes to All, then the write error
+    drop(root, {a, b});
+    EXPECT_EQ(device.bytes("/a.bin"), old);
+    EXPECT_EQ(device.text("/b.txt"), "new b") << "the drop goes on";
+    ASSERT_EQ(dialogs->seen().size(), 2u);
+    EXPECT_TRUE(dialogs->seen()[1].says("Error writing to Kestrel '/a.bin'")) << dialogs->seen()[1].text();
+    EXPECT_EQ(temporaryCopyFolders(), copiesBefore) << "the host copies are gone";
+
+    // A cancel in the middle of the copy leaves the old file too.
+    device.sizeLimit.clear();
+    dialogs->clear();
+    dialogs->answer({IDYES});
+    progress->cancelAfterProgress(1);
+    drop(root, {a});
+    EXPECT_EQ(device.bytes("/a.bin"), old);
+    EXPECT_EQ(temporaryCopyFolders(), copiesBefore);
+}
+
+TEST_F(CopyInTest, OldContentsThatCannotBePutBackStayOnTheHostAndTheUserIsTold) {
+    device.put("/a.txt", "the user's data");
+    const std::string a = hostFile("a.txt", patternBytes(100000, 5));
+    device.writesLeft = 1;  // the device goes away after the first chunk
+    const std::set<std::string> copiesBefore = temporaryCopyFolders();
+    dialogs->answer({IDYES, IDOK, IDOK});
+    drop(root, {a});
+    ASSERT_EQ(dialogs->seen().size(), 3u);
+    const std::string told = dialogs->seen()[2].text();
+    EXPECT_TRUE(dialogs->seen()[2].says("Can not put back the earlier contents of '/a.txt'")) << told;
+    const std::string kept = quotedAfter(told, "they are kept in ");
+    ASSERT_FALSE(kept.empty()) << told;
+    const std::string data = "the user's data";
+    EXPECT_EQ(hostFileBytes(kept), std::vector<uint8_t>(data.begin(), data.end()));
+    EXPECT_EQ(temporaryCopyFolders().size(), copiesBefore.size() + 1);
+    removeHostTree(kept.substr(0, kept.rfind('\\')));
+}
+
+// A file that cannot be read whole off the device is not replaced at all.
+TEST_F(CopyInTest, AFileThatCannotBeKeptIsNotReplaced) {
+    device.put("/a.txt", "the user's data");
+    device.failReads.insert("/a.txt");
+    const std::string a = hostFile("a.txt", "new a");
+    dialogs->answer({IDYES, IDOK});
+    drop(root, {a});
+    ASSERT_EQ(dialogs->seen().size(), 2u);
+    EXPECT_TRUE(dialogs->seen()[1].says("Can not replace '/a.txt'")) << dialogs->seen()[1].text();
+    device.failReads.clear();
+    EXPECT_EQ(device.text("/a.txt"), "the user's data");
+    EXPECT_TRUE(device.writes().empty());
+}
+
 TEST_F(CopyInTest, CtrlWithShiftShowsNoDropAndShiftAloneStillCopies) {
     const std::string a = hostFile("a.txt", "a");
     EXPECT_EQ(drop(root, {a}, MK_CONTROL | MK_SHIFT, ANY_EFFECT, E_FAIL), static_cast<DWORD>(DROPEFFECT_NONE));

@@ -113,6 +113,7 @@ int32_t MemoryDevice::fstat(int32_t fd, filex::FilexStat* record) {
 int32_t MemoryDevice::read(int32_t fd, void* buffer, uint32_t length) {
     const auto file = files_.find(fd);
     if (file == files_.end() || buffer == nullptr || length > 65408) return 0;
+    if (failReads.count(file->second.path)) return -1;
     const auto& data = nodes_[file->second.path].data;
     const uint32_t position = std::min<uint32_t>(file->second.position, static_cast<uint32_t>(data.size()));
     const uint32_t count = std::min<uint32_t>(length, static_cast<uint32_t>(data.size()) - position);
@@ -138,6 +139,10 @@ int32_t MemoryDevice::write(int32_t fd, const void* buffer, uint32_t length) {
     writes_.push_back(Write{file->second.path, length});
     auto& data = nodes_[file->second.path].data;
     const uint32_t position = file->second.position;
+    if (writesLeft == 0) return -1;
+    if (const auto limit = sizeLimit.find(file->second.path); limit != sizeLimit.end() && position + length > limit->second)
+        return -1;
+    if (writesLeft > 0) --writesLeft;
     if (data.size() < position + length) data.resize(position + length);
     std::memcpy(data.data() + position, buffer, length);
     file->second.position = position + length;

@@ -35,6 +35,13 @@ public:
     const std::vector<Write>& writes() const { return writes_; }
     void clearWrites() { writes_.clear(); }
     std::set<std::string> refuseUnlink;
+    // Faults of a device running full or going away: a write that would
+    // make the file at a path larger than its limit, any write once
+    // `writesLeft` writes have been taken, and any read of a path in
+    // `failReads` store or deliver nothing and return -1.
+    std::map<std::string, uint32_t> sizeLimit;
+    int writesLeft = -1;  // -1: no limit
+    std::set<std::string> failReads;
     std::set<std::string> refuseRmdir;
     int openFiles() const { return static_cast<int>(files_.size()); }
     int openListings() const { return static_cast<int>(listings_.size()); }

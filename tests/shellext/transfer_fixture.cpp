@@ -1,10 +1,13 @@
 #include "tests/shellext/transfer_fixture.h"
 
+#include "shellext/host_files.h"
 #include "shellext/server_module.h"
+#include "shellext/temporary_copy.h"
 #include "tests/shellext/harness/explorer_session.h"
 
 #include <atomic>
 #include <fstream>
+#include <iterator>
 
 namespace kestrel::shellext::test {
 
@@ -121,6 +124,28 @@ void removeHostTree(const std::string& path) {
         FindClose(find);
     }
     RemoveDirectoryA(path.c_str());
+}
+
+std::set<std::string> temporaryCopyFolders() {
+    std::set<std::string> names;
+    const std::optional<std::string> folder = temporaryCopiesFolder();
+    if (!folder) return names;
+    if (const auto entries = listHostFolder(*folder))
+        for (const HostEntry& entry : *entries) names.insert(entry.name);
+    return names;
+}
+
+std::string quotedAfter(const std::string& text, const std::string& marker) {
+    const size_t at = text.find(marker + "'");
+    if (at == std::string::npos) return {};
+    const size_t start = at + marker.size() + 1;
+    const size_t end = text.find('\'', start);
+    return end == std::string::npos ? std::string() : text.substr(start, end - start);
+}
+
+std::vector<uint8_t> hostFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 }  // namespace kestrel::shellext::test

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,13 @@ private:
 };
 
 std::vector<uint8_t> patternBytes(size_t length, uint32_t seed);
+// The folders of copies below the extension's temporary folder, by name.
+std::set<std::string> temporaryCopyFolders();
+// The quoted text that follows `marker` in `text` ("... kept in 'X'" → X);
+// empty when it is not there.
+std::string quotedAfter(const std::string& text, const std::string& marker);
+// A host file's bytes; empty when it cannot be read.
+std::vector<uint8_t> hostFileBytes(const std::string& path);
 // Removes a host folder with everything in it.
 void removeHostTree(const std::string& path);
 
