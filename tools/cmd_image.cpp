@@ -3,6 +3,7 @@
 #include "tools/commands.h"
 #include "tools/failure.h"
 #include "tools/host_files.h"
+#include "tools/host_output.h"
 #include "tools/image_layout.h"
 #include "tools/interrupt.h"
 #include "tools/progress_bar.h"
@@ -38,28 +39,23 @@ int runBackup(CommandContext& context) {
     const std::string image = context.args.positional()[0];
     CardMedia card;
     const media::CardGeometry& g = card.geometry();
-    HostFile out = openHostFile(image, true);
+    // A failure leaves an image that was there as it was.
+    HostOutput out(image);
     uint32_t uncorrectable = 0;
-    try {
-        ProgressBar bar(context.err, "backup", g.logicalBlocks, context.progress);
-        std::vector<uint8_t> block;
-        for (uint32_t b = 0; b < g.logicalBlocks; ++b) {
-            stopIfInterrupted();
-            if (card.readBlock(b, block) == media::MEDIA_UNCORRECTABLE) {
-                ++uncorrectable;
-                reportFailure(context, "logical block " + std::to_string(b) +
-                                           " holds an uncorrectable ECC error; its bytes are saved as read");
-            }
-            writeHostBytes(out.get(), image, block.data(), block.size());
-            bar.update(b + 1);
+    ProgressBar bar(context.err, "backup", g.logicalBlocks, context.progress);
+    std::vector<uint8_t> block;
+    for (uint32_t b = 0; b < g.logicalBlocks; ++b) {
+        stopIfInterrupted();
+        if (card.readBlock(b, block) == media::MEDIA_UNCORRECTABLE) {
+            ++uncorrectable;
+            reportFailure(context, "logical block " + std::to_string(b) +
+                                       " holds an uncorrectable ECC error; its bytes are saved as read");
         }
-        closeHostFile(out, image);
-        bar.finish();
-    } catch (const Failure&) {
-        out.reset();
-        removeHostFile(image);
-        throw;
+        out.write(block.data(), block.size());
+        bar.update(b + 1);
     }
+    out.commit();
+    bar.finish();
     std::fprintf(context.out, "%s: %" PRIu32 " sectors (%" PRIu32 " bytes)\n", image.c_str(), g.totalSectors,
                  g.totalSectors * SECTOR);
     return uncorrectable == 0 ? EXIT_OK : EXIT_FAILED;

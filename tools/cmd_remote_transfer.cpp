@@ -4,6 +4,8 @@
 #include "tools/commands.h"
 #include "tools/failure.h"
 #include "tools/host_files.h"
+#include "tools/host_output.h"
+#include "tools/remote_kept_file.h"
 #include "tools/interrupt.h"
 #include "tools/progress_bar.h"
 #include "tools/remote_commands.h"
@@ -36,9 +38,8 @@ DevicePath putTarget(RemoteDevice& device, const std::vector<std::string>& args)
     return target;
 }
 
-void sendHostFile(RemoteContext& context, const std::string& hostPath, uint64_t size, RemoteFile& file,
+void sendHostFile(RemoteContext& context, HostFile& in, const std::string& hostPath, uint64_t size, RemoteFile& file,
                   const DevicePath& target) {
-    HostFile in = openHostFile(hostPath, false);
     ProgressBar bar(context.err, "put " + target.text(), size, context.progress);
     std::vector<uint8_t> block(REMOTE_WRITE_BLOCK);
     for (uint64_t done = 0; done < size;) {
@@ -53,8 +54,7 @@ void sendHostFile(RemoteContext& context, const std::string& hostPath, uint64_t 
     bar.finish();
 }
 
-void receiveDeviceFile(RemoteContext& context, RemoteFile& file, const DevicePath& source, HostFile& out,
-                       const std::string& hostPath) {
+void receiveDeviceFile(RemoteContext& context, RemoteFile& file, const DevicePath& source, HostOutput& out) {
     const uint32_t size = file.size();
     ProgressBar bar(context.err, "get " + source.text(), size, context.progress);
     std::vector<uint8_t> block(REMOTE_READ_BLOCK);
@@ -63,7 +63,7 @@ void receiveDeviceFile(RemoteContext& context, RemoteFile& file, const DevicePat
         stopIfInterrupted();
         const uint32_t n = file.read(block.data(), REMOTE_READ_BLOCK);
         if (n == 0) break;
-        writeHostBytes(out.get(), hostPath, block.data(), n);
+        out.write(block.data(), n);
         done += n;
         bar.update(done);
     }
@@ -71,7 +71,7 @@ void receiveDeviceFile(RemoteContext& context, RemoteFile& file, const DevicePat
         fail("read " + std::to_string(done) + " of the " + std::to_string(size) + " bytes of " + source.text());
     }
     file.close();
-    closeHostFile(out, hostPath);
+    out.commit();
     bar.finish();
 }
 
@@ -87,15 +87,25 @@ int runRemotePut(RemoteContext& context) {
     const uint64_t size = hostFileSize(args[0]);
     if (size > std::numeric_limits<uint32_t>::max()) fail(args[0] + " is too large for the device");
     const DevicePath target = putTarget(context.device, args);
+    // Opening for writing empties a file that is there: its contents are
+    // kept on the host until the new ones are whole.
+    // The host file is opened first, and a refused open changes nothing.
+    HostFile in = openHostFile(args[0], false);
+    std::unique_ptr<RemoteKeptFile> kept;
+    if (context.device.find(target)) kept = std::make_unique<RemoteKeptFile>(context.device, target);
     auto file = std::make_unique<RemoteFile>(context.device.client(), target, REMOTE_WRITE);
     try {
-        sendHostFile(context, args[0], size, *file, target);
+        sendHostFile(context, in, args[0], size, *file, target);
     } catch (const Failure& failure) {
         // Nothing half written stays behind under the file's name.
         file.reset();
-        const bool removed = context.device.client().unlink(target.text().c_str()) == 0;
-        throw Failure(failure.exitCode(),
-                      std::string(failure.what()) + (removed ? "; the incomplete device file was removed" : ""));
+        std::string after;
+        if (kept) {
+            after = kept->restore();
+        } else if (context.device.client().unlink(target.text().c_str()) == 0) {
+            after = "; the incomplete device file was removed";
+        }
+        throw Failure(failure.exitCode(), std::string(failure.what()) + after);
     }
     return EXIT_OK;
 }
@@ -110,14 +120,9 @@ int runRemoteGet(RemoteContext& context) {
     if (isHostDirectory(hostPath)) hostPath = joinHostPath(hostPath, entry->name);
 
     RemoteFile file(context.device.client(), source, REMOTE_READ);
-    HostFile out = openHostFile(hostPath, true);
-    try {
-        receiveDeviceFile(context, file, source, out, hostPath);
-    } catch (const Failure&) {
-        out.reset();
-        removeHostFile(hostPath);
-        throw;
-    }
+    // A failure leaves a host file that was there as it was.
+    HostOutput out(hostPath);
+    receiveDeviceFile(context, file, source, out);
     // Best effort: a host file system may refuse the time.
     if (entry->dosDate != 0) (void)setHostModificationTime(hostPath, calendarOf(entry->dosDate, entry->dosTime));
     return EXIT_OK;

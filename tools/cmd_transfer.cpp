@@ -12,6 +12,7 @@
 #include "tools/failure.h"
 #include "tools/file_replacement.h"
 #include "tools/host_files.h"
+#include "tools/host_output.h"
 #include "tools/new_entry.h"
 #include "tools/interrupt.h"
 #include "tools/oryx_result.h"
@@ -154,25 +155,20 @@ void getOneFile(const ResolvedPath& source, const std::string& hostPath, BarPlac
     const DeviceEntry& entry = *source.entry;
     const std::string shown = source.path.text();
     DeviceFile file = DeviceFile::openForReading(source.oryxPath(), shown);
-    HostFile out = openHostFile(hostPath, true);
-    try {
-        const uint32_t size = entry.stat.size;
-        std::vector<uint8_t> piece(GET_PIECE);
-        for (uint32_t done = 0; done < size;) {
-            stopIfInterrupted();
-            const uint32_t n = std::min(GET_PIECE, size - done);
-            file.read(piece.data(), n);
-            writeHostBytes(out.get(), hostPath, piece.data(), n);
-            done += n;
-            place.bar.update(place.base + done);
-        }
-        file.close();
-        closeHostFile(out, hostPath);
-    } catch (const Failure&) {
-        out.reset();
-        removeHostFile(hostPath);
-        throw;
+    // A failure leaves a host file that was there as it was.
+    HostOutput out(hostPath);
+    const uint32_t size = entry.stat.size;
+    std::vector<uint8_t> piece(GET_PIECE);
+    for (uint32_t done = 0; done < size;) {
+        stopIfInterrupted();
+        const uint32_t n = std::min(GET_PIECE, size - done);
+        file.read(piece.data(), n);
+        out.write(piece.data(), n);
+        done += n;
+        place.bar.update(place.base + done);
     }
+    file.close();
+    out.commit();
     const oryx_stat& s = entry.stat;
     // Best effort: a host file system may refuse the time.
     (void)setHostModificationTime(hostPath, {s.year, s.month, s.day, s.hour, s.minute, s.second * 2});

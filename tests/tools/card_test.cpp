@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -182,6 +183,32 @@ TEST_F(CliTest, BackupCorrectsSingleBitErrorsAndKeepsUncorrectableBlocksAsRead) 
     size_t differences = 0;
     for (size_t i = 0; i < clean.size(); ++i) differences += clean[i] != damaged[i];
     EXPECT_EQ(differences, 2u);
+}
+
+// A get or a backup that fails leaves the host file it was to replace as
+// it was, and no partial or temporary file beside it.
+TEST_F(CliTest, FailedGetsAndBackupsLeaveTheHostFileAsItWas) {
+    const auto data = writePatternFile(scratch("A.BIN"), 4096, 6);
+    ok({"put", scratch("A.BIN")});
+    constexpr size_t RAW_PAGE = 264;
+    const auto nand = readFile(sim::folderFile(deviceFolder(), sim::NAND_FILE));
+    const auto at = std::search(nand.begin(), nand.end(), data.begin(), data.begin() + 256);
+    ASSERT_NE(at, nand.end());
+    const std::string page = std::to_string((at - nand.begin()) / RAW_PAGE);
+    ASSERT_EQ(simCommand("flip " + page + " 3 0"), "ok");
+    ASSERT_EQ(simCommand("flip " + page + " 7 5"), "ok");
+
+    const std::string mine = "the user's own file";
+    const std::vector<uint8_t> mineBytes(mine.begin(), mine.end());
+    writeBytes(scratch("mine.bin"), mineBytes);
+    for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
+             {"get", "/A.BIN", scratch("mine.bin")}, {"remote", "get", "/A.BIN", scratch("mine.bin")}}) {
+        const Outcome run = kestrel(words);
+        EXPECT_EQ(run.code, 1) << words[0] << "\n" << run.err;
+        EXPECT_EQ(readFile(scratch("mine.bin")), mineBytes) << words[0] << "\n" << run.err;
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(scratch("mine.bin")).parent_path()))
+        EXPECT_FALSE(entry.path().filename().string().rfind("mine.bin.", 0) == 0) << entry.path() << " stayed";
 }
 
 TEST_F(CliTest, RestoreRefusesAnImageOfTheWrongSize) {

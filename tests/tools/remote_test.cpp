@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -82,6 +83,46 @@ TEST_F(RemoteTest, EntriesAreMadeAndRemovedAndFailuresDoNotStopTheOtherArguments
     EXPECT_EQ(kestrel({"remote", "ls", "/Music"}).code, 1);
     EXPECT_EQ(kestrel({"remote", "get", "/nothing.txt", scratch("x")}).code, 1);
     EXPECT_FALSE(hostFileExists(scratch("x")));
+}
+
+// The host's temporary files a replacing put keeps the old contents in.
+std::set<std::string> keptCopies() {
+    std::set<std::string> names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::temp_directory_path(), error))
+        if (entry.path().filename().string().rfind("kestrel-kept-", 0) == 0) names.insert(entry.path().string());
+    return names;
+}
+
+TEST_F(RemoteTest, APutOverAFileTheCardHasNoRoomForPutsTheOldFileBack) {
+    // 500 KB + 200 KB on a card of about 980 KB: 600 KB do not fit even
+    // where the old file's 200 KB were given up.
+    writePatternFile(scratch("FILLER.BIN"), 500 * 1024, 1);
+    ok({"put", scratch("FILLER.BIN")});
+    const auto old = writePatternFile(scratch("OLD.BIN"), 200 * 1024 + 1, 2);
+    ok({"remote", "put", scratch("OLD.BIN")});
+    writePatternFile(scratch("NEW.BIN"), 600 * 1024, 3);
+    const std::set<std::string> before = keptCopies();
+    const Outcome run = kestrel({"remote", "put", scratch("NEW.BIN"), "/OLD.BIN"});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_TRUE(contains(run.err, "cannot write /OLD.BIN (is the device full?); /OLD.BIN was left as it was"))
+        << run.err;
+    ok({"remote", "get", "/OLD.BIN", scratch("back.bin")});
+    EXPECT_EQ(readFile(scratch("back.bin")), old);
+    EXPECT_EQ(keptCopies(), before) << "the host copy of the old file is gone";
+
+    // A put that fits replaces the file and keeps nothing on the host.
+    const auto small = writePatternFile(scratch("SMALL.BIN"), 1000, 4);
+    ok({"remote", "put", scratch("SMALL.BIN"), "/OLD.BIN"});
+    ok({"remote", "get", "/OLD.BIN", scratch("back.bin")});
+    EXPECT_EQ(readFile(scratch("back.bin")), small);
+    EXPECT_EQ(keptCopies(), before);
+
+    // A new file that does not fit is removed, as before.
+    const Outcome fresh = kestrel({"remote", "put", scratch("NEW.BIN"), "/FRESH.BIN"});
+    EXPECT_EQ(fresh.code, 1);
+    EXPECT_TRUE(contains(fresh.err, "the incomplete device file was removed")) << fresh.err;
+    EXPECT_EQ(ok({"remote", "ls"}).out, "FILLER.BIN\nOLD.BIN\n");
 }
 
 TEST_F(RemoteTest, HelpAndBadCommandLines) {

@@ -1,0 +1,9 @@
+#include "platform/file_replace.h"
+
+#include <cstdio>
+
+namespace kestrel::platform {
+
+bool replaceFile(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
+
+}  // namespace kestrel::platform
