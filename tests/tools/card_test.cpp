@@ -185,9 +185,9 @@ TEST_F(CliTest, BackupCorrectsSingleBitErrorsAndKeepsUncorrectableBlocksAsRead) 
     EXPECT_EQ(differences, 2u);
 }
 
-// A get or a backup that fails leaves the host file it was to replace as
+// A get that fails leaves the host file it was to replace as
 // it was, and no partial or temporary file beside it.
-TEST_F(CliTest, FailedGetsAndBackupsLeaveTheHostFileAsItWas) {
+TEST_F(CliTest, FailedGetsLeaveTheHostFileAsItWas) {
     const auto data = writePatternFile(scratch("A.BIN"), 4096, 6);
     ok({"put", scratch("A.BIN")});
     constexpr size_t RAW_PAGE = 264;
