@@ -55,7 +55,8 @@ const std::vector<CommandSpec> COMMANDS = {
      "get -r DEVICE_PATH... HOST_FOLDER copies directories with everything in them:\n"
      "into HOST_FOLDER under their names when it exists, or as HOST_FOLDER when it\n"
      "does not (one directory only). Host files get the device files'\n"
-     "modification times.\n"
+     "modification times. Each host file is written beside its place and takes it\n"
+     "only when complete: a copy that fails leaves a file that was there as it was.\n"
      "\n"
      "All files are copied in one session with the device, under one progress bar.\n"
      "A file that fails is reported and the others are still copied; the exit\n"
@@ -121,7 +122,8 @@ const std::vector<CommandSpec> COMMANDS = {
     {"backup", "backup IMAGE", "save the whole card as a disk image",
      "Writes the card's logical sectors 0 to the last one into IMAGE: a plain disk\n"
      "image with the card's boot record and partition, which other FAT tools can\n"
-     "read. Sectors that hold no data read as zeros.\n",
+     "read. Sectors that hold no data read as zeros. A backup that fails leaves an\n"
+     "IMAGE that was there as it was.\n",
      {}, 1, 1, runBackup, nullptr},
     {"restore", "restore IMAGE", "write a disk image back onto the card",
      "Writes IMAGE (exactly the card's size, as backup makes it) onto the card,\n"

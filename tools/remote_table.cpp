@@ -36,12 +36,16 @@ const std::vector<RemoteCommandSpec> COMMANDS = {
     {"get", "remote get DEVICE_PATH [HOST_PATH]", "copy a file from the device",
      "Copies a device file to HOST_PATH (default: its name in the current folder;\n"
      "a folder receives the file under its name). The host file gets the device\n"
-     "file's modification time.\n",
+     "file's modification time. A copy that fails leaves a host file that was\n"
+     "there as it was.\n",
      {}, 1, 2, runRemoteGet, checkFirstPath},
     {"put", "remote put HOST_PATH [DEVICE_PATH]", "copy a file to the device",
      "Copies a host file to DEVICE_PATH (default: its name in /; a directory\n"
      "receives the file under its name), replacing a device file of that name.\n"
-     "The device file gets the time of the copy.\n",
+     "The device file gets the time of the copy. The file server cannot rename, so\n"
+     "a replaced file is first copied into the host's temporary folder; when the\n"
+     "new contents do not arrive whole, it is written back (or, when that fails\n"
+     "too, the message names the host copy that holds it).\n",
      {}, 1, 2, runRemotePut, checkSecondPath},
     {"rm", "remote rm DEVICE_PATH...", "remove files",
      "Removes device files (not directories: see remote rmdir).\n", {}, 1, ANY_NUMBER, runRemoteRm, checkAllPaths},
