@@ -33,6 +33,11 @@ std::optional<std::string> deviceChildPath(const std::string& folder, std::strin
     return path;
 }
 
+std::string deviceLeafName(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 bool isActionablePath(std::string_view path) {
     if (path.size() < 2 || path.size() > MAX_DEVICE_PATH || path.front() != '/') return false;
     size_t start = 1;

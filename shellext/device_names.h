@@ -27,6 +27,9 @@ inline constexpr uint32_t MAX_LISTED_ENTRIES = 65536;
 // not actionable or the path is longer than a device path can be (259).
 [[nodiscard]] std::optional<std::string> deviceChildPath(const std::string& folder, std::string_view name);
 
+// The last name of a full device path ("/Music/a.mp3": "a.mp3").
+std::string deviceLeafName(const std::string& path);
+
 // True when `path` is a full device path of at most 259 characters whose
 // every name is actionable ("/a/b"; not "", "/", "//a", "/a/", "/a/../b").
 [[nodiscard]] bool isActionablePath(std::string_view path);

@@ -29,12 +29,6 @@ constexpr int32_t OPEN_DESTINATION = 0x201;
 
 bool validDescriptor(int32_t fd) { return fd != 0 && fd != -1; }
 
-// The last name of a full device path ("/Music/a.mp3": "a.mp3").
-std::string leafNameOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // The full device path of `item` in `source` (its parsing name).
 std::string sourcePathOf(IShellFolder* source, LPCITEMIDLIST item) {
     STRRET name{};
@@ -199,7 +193,7 @@ std::optional<std::unique_ptr<ReplacedFileBackup>> DeviceFolder::replaceAllowed(
     if (probe == -1) return std::unique_ptr<ReplacedFileBackup>();  // nothing there to replace
     if (validDescriptor(probe)) device_.close(probe);
     if (overwriteAnswer_ != REPLACE_YES_TO_ALL) {
-        overwriteAnswer_ = askReplace(leafNameOf(destinationPath));
+        overwriteAnswer_ = askReplace(deviceLeafName(destinationPath));
         if (overwriteAnswer_ != REPLACE_YES && overwriteAnswer_ != REPLACE_YES_TO_ALL) return std::nullopt;
     }
     // Opening for writing does not cut a longer old file: the confirmed

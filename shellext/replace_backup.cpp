@@ -1,6 +1,7 @@
 #include "shellext/replace_backup.h"
 
 #include "platform/win32/unique_handle.h"
+#include "shellext/device_names.h"
 #include "shellext/shell_api.h"
 #include "shellext/temporary_copy.h"
 #include "shellext/user_messages.h"
@@ -14,11 +15,6 @@ namespace {
 
 constexpr uint32_t COPY_CHUNK = 61440;
 constexpr int32_t OPEN_DESTINATION = 0x201;
-
-std::string leafOf(const std::string& devicePath) {
-    const size_t slash = devicePath.find_last_of('/');
-    return slash == std::string::npos ? devicePath : devicePath.substr(slash + 1);
-}
 
 bool validDescriptor(int32_t fd) { return fd != 0 && fd != -1; }
 
@@ -37,7 +33,7 @@ bool writeHostFile(DeviceFiles& device, int32_t fd, HANDLE host) {
 
 std::unique_ptr<ReplacedFileBackup> ReplacedFileBackup::take(DeviceFiles& device, const std::string& devicePath) {
     std::string error;
-    std::optional<std::string> hostPath = makeTemporaryHostCopy(device, devicePath, leafOf(devicePath), &error);
+    std::optional<std::string> hostPath = makeTemporaryHostCopy(device, devicePath, deviceLeafName(devicePath), &error);
     if (!hostPath) {
         showError(formatText("Can not replace '%s': %s, so it is left as it is", devicePath.c_str(), error.c_str()));
         return nullptr;

@@ -6,7 +6,9 @@
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <cstdio>
 #include <filesystem>
+#include <random>
 #include <system_error>
 
 namespace kestrel::cli {
@@ -69,6 +71,19 @@ std::string joinHostPath(const std::string& directory, const std::string& name) 
 void removeHostFile(const std::string& path) {
     std::error_code ignored;
     fs::remove(fs::path(path), ignored);
+}
+
+std::string unusedHostPath(const std::string& before, const std::string& after) {
+    constexpr int ATTEMPTS = 100;
+    std::random_device random;
+    for (int n = 0; n < ATTEMPTS; ++n) {
+        char tag[16] = {};
+        std::snprintf(tag, sizeof tag, "%08x", static_cast<unsigned>(random()));
+        const std::string candidate = before + tag + after;
+        std::error_code error;
+        if (!fs::exists(fs::path(candidate), error) && !error) return candidate;
+    }
+    fail("no free name like " + before + "XXXXXXXX" + after);
 }
 
 HostFile openHostFile(const std::string& path, bool forWriting) {

@@ -29,6 +29,9 @@ std::string hostBaseName(const std::string& path);
 bool isHostDirectory(const std::string& path);
 std::string joinHostPath(const std::string& directory, const std::string& name);
 void removeHostFile(const std::string& path);
+// `before` + 8 random hex digits + `after`, a path no file has yet; fails
+// (Failure) after 100 taken ones.
+std::string unusedHostPath(const std::string& before, const std::string& after);
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }

@@ -3,9 +3,7 @@
 #include "tools/failure.h"
 #include "tools/host_files.h"
 
-#include <cstdio>
 #include <filesystem>
-#include <random>
 #include <system_error>
 #include <vector>
 
@@ -13,21 +11,12 @@ namespace kestrel::cli {
 
 namespace {
 
-constexpr int NAME_ATTEMPTS = 100;
-
 // "kestrel-kept-<8 hex digits>.bin" in the host's temporary folder.
 std::string newKeptPath() {
     std::error_code error;
     const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
     if (error) fail("cannot keep the file being replaced: the host has no temporary folder");
-    std::random_device random;
-    for (int n = 0; n < NAME_ATTEMPTS; ++n) {
-        char name[40] = {};
-        std::snprintf(name, sizeof name, "kestrel-kept-%08x.bin", static_cast<unsigned>(random()));
-        const std::filesystem::path candidate = folder / name;
-        if (!std::filesystem::exists(candidate, error) && !error) return candidate.string();
-    }
-    fail("cannot keep the file being replaced: no free name in " + folder.string());
+    return unusedHostPath((folder / "kestrel-kept-").string(), ".bin");
 }
 
 void copyToHost(RemoteFile& file, const std::string& hostPath) {

@@ -240,6 +240,13 @@ TEST(DeviceNamesLogicTest, ChildPathsAreBuiltOnlyFromActionableNamesAndFitADevic
     EXPECT_FALSE(deviceChildPath(folder, std::string(8, 'n'))) << "260 characters";
 }
 
+TEST(DeviceNamesLogicTest, TheLeafOfADevicePathIsAfterTheLastSlash) {
+    EXPECT_EQ(deviceLeafName("/Music/Live/a.mp3"), "a.mp3");
+    EXPECT_EQ(deviceLeafName("/a"), "a");
+    EXPECT_EQ(deviceLeafName("a.mp3"), "a.mp3");
+    EXPECT_EQ(deviceLeafName("/Music/"), "");
+}
+
 TEST(DeviceNamesLogicTest, APathIsInsideAFolderOnlyByWholeNames) {
     EXPECT_TRUE(isActionablePath("/a"));
     EXPECT_TRUE(isActionablePath("/a/b c/d.txt"));
